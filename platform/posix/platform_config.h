@@ -1,0 +1,7 @@
+#pragma once
+
+/// POSIX paths: "/" takes the place of the Windows "\".
+inline constexpr char kPathSeparator = '/';
+
+/// One calling convention only.
+#define KIT_TRACE_CALL
