@@ -42,4 +42,45 @@ Symbol LibrarySymbol(Library library, const char* name);
 /// Releases one load of the library.
 void CloseLibrary(Library library);
 
+// --- safe replacement of a file (replace_file.cpp) -----------------------
+
+/// Capacity of a replacement's temporary path: a target path of up to 259
+/// characters and the unique suffix the backend appends.
+inline constexpr unsigned kReplacementPathCapacity = 272;
+
+/// New content for a file, written to a temporary file in the same
+/// directory and moved over the file only once it was written, flushed and
+/// closed without error, so a failure leaves the old file as it was.
+struct Replacement {
+  void* stream;  ///< the temporary file, in text mode (FILE*)
+  bool targetExists;
+  char tempPath[kReplacementPathCapacity];
+};
+
+/// Checks that `target`, when it exists, can be opened for writing, and
+/// creates the temporary file beside it (POSIX: mode 0600 for a new file,
+/// the old file's mode and owner for a replaced one). 0, or the errno value
+/// of the failure; nothing is left behind on failure.
+int BeginReplacement(Replacement* replacement, const char* target);
+
+/// Writes `text` in text mode ("\n" is CR LF on Windows); 0 or an errno value.
+int WriteReplacement(Replacement* replacement, const char* text);
+
+/// Flushes the temporary file to stable storage, closes it and moves it
+/// over `target` (Windows: ReplaceFileA when the target exists, so its
+/// security settings stay). 0, or the errno value of the first failure; on
+/// failure the temporary file is removed and the target is unchanged.
+int CommitReplacement(Replacement* replacement, const char* target);
+
+/// Closes and removes the temporary file after a failed write.
+void AbandonReplacement(Replacement* replacement);
+
+// --- the process's own argument list (command_line.cpp) ------------------
+
+/// Overwrites the characters of argv[index] from `offset` on, and their
+/// source in every command-line copy the system keeps for the process
+/// (Windows: the buffers GetCommandLineA and GetCommandLineW return, and the
+/// runtime's copies of them), so that process listings no longer show them.
+void ScrubArgument(char** argv, int index, unsigned offset);
+
 }  // namespace platform
