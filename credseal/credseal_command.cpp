@@ -1,0 +1,261 @@
+#include "credseal/credseal_command.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "common/install_dir.h"
+#include "credseal/scan_option.h"
+#include "platform/platform.h"
+#include "sealcrypt/sealcrypt.h"
+#include "sealcrypt/secure_wipe.h"
+
+namespace {
+
+constexpr const char* kSourceFile = "credseal_command.cpp";
+constexpr const char* kOptionString = "d:u:p:o:";
+constexpr const char* kCredentialFile = "credseal.csv";
+
+constexpr const char* kInvalidParameter = "credseal error invalid parameter.";
+constexpr const char* kSealFailed = "credseal error in SealCrypt.";
+constexpr const char* kNoInstallDir = "credseal error get adapter install path.";
+constexpr const char* kCreateFailed = "credseal error create dbinf file:%d.";
+constexpr const char* kWriteFailed = "credseal error write dbinf file:%d.";
+constexpr const char* kLogFailed = "credseal error write log file.";
+
+constexpr std::size_t kNameCapacity = 65;
+// One character beyond the 64 the cipher takes: a longer password is kept
+// long enough for SealCrypt to refuse it, and is never sealed cut short.
+constexpr std::size_t kPasswordCapacity = 66;
+constexpr std::size_t kKeyStringCapacity = 12;
+constexpr std::size_t kSealedCapacity = 89;
+constexpr std::size_t kLineCapacity = 1024;
+constexpr std::size_t kMessageCapacity = 256;
+
+static_assert(2 * kNameCapacity + kSealedCapacity + 2 <= kLineCapacity,
+              "the credential line always fits");
+
+/// Working storage of one run; zero-initialised as a whole, the trace
+/// channels included.
+struct Run {
+  TraceChannel errorChannel;
+  TraceChannel flowChannel;
+  char dsnName[kNameCapacity];
+  char userName[kNameCapacity];
+  char password[kPasswordCapacity];
+  char logPath[kPathCapacity];
+  bool logFlag;
+  bool logRefused;
+  char keyString1[kKeyStringCapacity];
+  char keyString2[kKeyStringCapacity];
+  char sealedText[kSealedCapacity];
+  char installDir[kPathCapacity];
+  char credentialPath[kPathCapacity];
+  char line[kLineCapacity];
+  char message[kMessageCapacity];
+};
+
+void WipePassword(Run& run) { SecureWipe(run.password, sizeof run.password); }
+
+/// Length of `value` if below `capacity`, else `capacity`; reads no further.
+std::size_t BoundedLength(const char* value, std::size_t capacity) {
+  std::size_t n = 0;
+  while (n < capacity && value[n] != '\0') {
+    ++n;
+  }
+  return n;
+}
+
+/// Copies a name that fits and holds no line break (it would split the
+/// one-line credential file); anything else leaves the buffer empty, which
+/// the check for missing values then refuses.
+void CopyName(char* buffer, const char* value) {
+  std::memset(buffer, 0, kNameCapacity);
+  const std::size_t n = BoundedLength(value, kNameCapacity);
+  if (n == kNameCapacity || std::strpbrk(value, "\r\n") != nullptr) {
+    return;
+  }
+  std::memcpy(buffer, value, n);
+}
+
+/// Copies at most one character more than the cipher accepts.
+void CopyPassword(Run& run, const char* value) {
+  WipePassword(run);
+  const std::size_t n = BoundedLength(value, kPasswordCapacity - 1);
+  std::memcpy(run.password, value, n);
+}
+
+void CopyLogPath(Run& run, const char* value) {
+  std::memset(run.logPath, 0, sizeof run.logPath);
+  const std::size_t n = BoundedLength(value, sizeof run.logPath);
+  run.logRefused = n == sizeof run.logPath;
+  run.logFlag = !run.logRefused;
+  if (run.logFlag) {
+    std::memcpy(run.logPath, value, n);
+  }
+}
+
+/// The END record and both channels closed, error channel first.
+int End(Run& run, int code) {
+  WipePassword(run);
+  TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 3, platform::ProcessId(), code,
+             "END");
+  TraceClose(&run.errorChannel, 0);
+  TraceClose(&run.flowChannel, 0);
+  return code;
+}
+
+/// A failure after a complete scan: to the log file when one was named,
+/// else to the standard error stream without a line end.
+void Report(Run& run, int line, const char* message) {
+  TraceMessage(&run.errorChannel, line, message);
+  if (run.logFlag) {
+    if (WriteLogFile(run.logPath, message) != 0) {
+      TraceMessage(&run.errorChannel, line, kLogFailed);
+    }
+    return;
+  }
+  std::fputs(message, stderr);
+}
+
+int ReportWithCode(Run& run, int line, const char* format, int error, int code) {
+  std::snprintf(run.message, sizeof run.message, format, error);
+  Report(run, line, run.message);
+  return End(run, code);
+}
+
+/// No arguments, or a scan that stopped at a bad option or value.
+int ScanErrorEnding(Run& run, int line) {
+  WipePassword(run);
+  TraceMessage(&run.errorChannel, line, kInvalidParameter);
+  End(run, kExitInvalidParameter);
+  PrintUsage();
+  return kExitInvalidParameter;
+}
+
+/// A complete scan that lacks a value, or holds one that was refused.
+int MissingValueEnding(Run& run, int line) {
+  WipePassword(run);
+  TraceMessage(&run.errorChannel, line, kInvalidParameter);
+  if (run.logFlag) {
+    if (WriteLogFile(run.logPath, kInvalidParameter) != 0) {
+      TraceMessage(&run.errorChannel, line, kLogFailed);
+    }
+  } else {
+    PrintUsage();
+  }
+  return End(run, kExitInvalidParameter);
+}
+
+}  // namespace
+
+void PrintUsage() {
+  std::fputs("Error: invalid parameter\n", stderr);
+  std::fputs("Usage: credseal -d dsnname -u username -p password [-o logfie]\n", stderr);
+}
+
+int WriteLogFile(const char* path, const char* text) {
+  FILE* file = std::fopen(path, "w");
+  if (file == nullptr) {
+    return 2;
+  }
+  const bool written = std::fputs(text, file) != EOF;
+  // A full disk often shows only when the buffer is flushed on close.
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? 0 : 4;
+}
+
+void TraceMessage(TraceChannel* channel, int line, const char* text) {
+  TraceWrite(channel, 0, 1, kSourceFile, line, 2, static_cast<int>(std::strlen(text)),
+             platform::ProcessId(), 0, text);
+}
+
+int CredsealMain(int argc, char** argv) {
+  Run run{};
+  TraceOpen(&run.errorChannel, 0, "Norvelle03");
+  TraceOpen(&run.flowChannel, 0, "Norvelle04");
+  TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 5, platform::ProcessId(), 0,
+             "START");
+
+  if (argc == 1) {
+    return ScanErrorEnding(run, __LINE__);
+  }
+
+  for (;;) {
+    const int option = ScanOption(argc, argv, kOptionString);
+    if (option == -1) {
+      break;
+    }
+    if (optionValue == nullptr) {
+      return ScanErrorEnding(run, __LINE__);
+    }
+    switch (option) {
+      case 'd':
+        CopyName(run.dsnName, optionValue);
+        break;
+      case 'u':
+        CopyName(run.userName, optionValue);
+        break;
+      case 'p': {
+        CopyPassword(run, optionValue);
+        // The value is the rest of the argument just passed.
+        const int index = optionIndex - 1;
+        platform::ScrubArgument(argv, index, static_cast<unsigned>(optionValue - argv[index]));
+        break;
+      }
+      case 'o':
+        CopyLogPath(run, optionValue);
+        break;
+      default:
+        return ScanErrorEnding(run, __LINE__);
+    }
+  }
+
+  if (run.dsnName[0] == '\0' || run.userName[0] == '\0' || run.password[0] == '\0' ||
+      run.logRefused) {
+    return MissingValueEnding(run, __LINE__);
+  }
+
+  DeriveKeyStrings(KeyPhrase1, KeyPhrase2, run.keyString1, run.keyString2);
+  const int sealed =
+      SealCrypt(run.keyString1, run.keyString2, run.password, run.sealedText, MODE_SEAL);
+  WipePassword(run);
+  if (sealed == -1) {
+    Report(run, __LINE__, kSealFailed);
+    return End(run, kExitSealFailed);
+  }
+
+  if (GetInstallDir(run.installDir, kPathCapacity) != 0) {
+    Report(run, __LINE__, kNoInstallDir);
+    return End(run, kExitNoInstallDir);
+  }
+  // A path that would not fit is refused rather than cut.
+  if (!JoinEtcPath(run.credentialPath, sizeof run.credentialPath, run.installDir,
+                   kCredentialFile)) {
+    return ReportWithCode(run, __LINE__, kCreateFailed, ENAMETOOLONG, kExitCreateFailed);
+  }
+
+  platform::Replacement file{};
+  const int created = platform::BeginReplacement(&file, run.credentialPath);
+  if (created != 0) {
+    return ReportWithCode(run, __LINE__, kCreateFailed, created, kExitCreateFailed);
+  }
+  std::snprintf(run.line, sizeof run.line, "%s,%s,%s\n", run.dsnName, run.userName, run.sealedText);
+  const int written = platform::WriteReplacement(&file, run.line);
+  if (written != 0) {
+    std::snprintf(run.message, sizeof run.message, kWriteFailed, written);
+    Report(run, __LINE__, run.message);
+    platform::AbandonReplacement(&file);
+    return End(run, kExitWriteFailed);
+  }
+  const int committed = platform::CommitReplacement(&file, run.credentialPath);
+  if (committed != 0) {
+    return ReportWithCode(run, __LINE__, kWriteFailed, committed, kExitWriteFailed);
+  }
+
+  if (run.logFlag) {
+    std::remove(run.logPath);
+  }
+  return End(run, kExitWritten);
+}

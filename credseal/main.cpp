@@ -1,0 +1,3 @@
+#include "credseal/credseal_command.h"
+
+int main(int argc, char** argv) { return CredsealMain(argc, argv); }
