@@ -70,11 +70,17 @@ int BeginReplacement(Replacement* replacement, const char* target) {
   replacement->targetExists = false;
   replacement->tempPath[0] = '\0';
 
-  // Opening without truncation tells whether the old file may be written
-  // (a read-only file may not), as opening it with "w" would.
+  // Opening without truncation tells whether the old file may be written,
+  // as opening it with "w" would. The read-only attribute is tested as well:
+  // a system that lets an administrator open such a file would still refuse
+  // to replace it.
   const int probe = _open(target, _O_WRONLY | _O_BINARY);
   if (probe >= 0) {
     _close(probe);
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return EACCES;
+    }
     replacement->targetExists = true;
   } else if (errno != ENOENT) {
     return Failure();
