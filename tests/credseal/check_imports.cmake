@@ -1,0 +1,28 @@
+# cmake -DOBJDUMP=<objdump> -DPROGRAM=<file.exe> [-DEXTRA_DLLS=a.dll;b.dll] -P check_imports.cmake
+# Fails unless every DLL the program imports is a system DLL, so the
+# program runs on a bare Windows host (no compiler runtime DLLs).
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM}
+  OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+if(NOT lines)
+  message(FATAL_ERROR "no imports found in ${PROGRAM}")
+endif()
+set(system_dlls kernel32.dll msvcrt.dll advapi32.dll ucrtbase.dll ${EXTRA_DLLS})
+string(TOLOWER "${system_dlls}" system_dlls)
+set(bad "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^DLL Name: *" "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" lower)
+  if(lower IN_LIST system_dlls OR lower MATCHES "^api-ms-win-crt-[a-z0-9-]+\\.dll$")
+    message(STATUS "import ${dll}")
+  else()
+    list(APPEND bad ${dll})
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "${PROGRAM} imports non-system DLLs: ${bad}")
+endif()

@@ -1,0 +1,716 @@
+// Behaviour of the real credseal program in a temporary installation tree,
+// against the POSIX build and the 64-bit Windows build under Wine, with and
+// without the recording trace library.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sealcrypt/sealcrypt.h"
+#include "tests/harness/harness.h"
+
+namespace {
+
+using harness::CurrentTarget;
+using harness::InstallTree;
+using harness::ReadFile;
+using harness::RunResult;
+
+const std::string kUsage =
+    "Error: invalid parameter\n"
+    "Usage: credseal -d dsnname -u username -p password [-o logfie]\n";
+const std::string kInvalid = "credseal error invalid parameter.";
+const std::string kSealFailed = "credseal error in SealCrypt.";
+const std::string kLogFailed = "credseal error write log file.";
+const std::string kCreateFailed = "credseal error create dbinf file:";
+const std::string kWriteFailed = "credseal error write dbinf file:";
+
+/// What an earlier run left in the tree; a failed run must leave it so.
+const std::string kOldLine = "OLDDSN,olduser,oldsealed";
+const std::string kOldLog = "previous log";
+
+std::string LineEnd() { return CurrentTarget().IsWindows() ? "\r\n" : "\n"; }
+
+/// The password in a sealed text, unsealed under the command's key strings;
+/// nullopt when the text does not unseal.
+std::optional<std::string> Unseal(std::string sealed) {
+  char keyString1[12] = {};
+  char keyString2[12] = {};
+  char plaintext[65] = {};
+  if (DeriveKeyStrings(KeyPhrase1, KeyPhrase2, keyString1, keyString2) != 0 ||
+      SealCrypt(keyString1, keyString2, plaintext, sealed.data(), MODE_UNSEAL) != 0) {
+    return std::nullopt;
+  }
+  return std::string(plaintext);
+}
+
+/// Sealed-text length for a password of n bytes: ceil(4 (n + 2) / 3).
+std::size_t SealedLength(std::size_t n) { return (4 * (n + 2) + 2) / 3; }
+
+bool InCi() { return std::getenv("CI") != nullptr; }
+
+/// Tests that need root, a mount namespace or gdb fail loudly in CI (which
+/// has them) and are skipped elsewhere.
+#define REQUIRE_TOOL(available, what)                  \
+  do {                                                 \
+    if (!(available)) {                                \
+      if (InCi()) FAIL() << "needed here: " << (what); \
+      GTEST_SKIP() << "not available: " << (what);     \
+    }                                                  \
+  } while (false)
+
+bool CanUnshareMounts() {
+  return geteuid() == 0 && std::system("unshare -m true >/dev/null 2>&1") == 0;
+}
+bool HasGdb() { return std::system("gdb --version >/dev/null 2>&1") == 0; }
+
+std::vector<std::string> EtcListing(const InstallTree& tree) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(tree.Etc())) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void WriteOldFiles(const InstallTree& tree, bool withLog) {
+  harness::WriteFile(tree.EtcFile("credseal.csv"), kOldLine + LineEnd());
+  if (withLog) harness::WriteFile(tree.Root() + "/log.txt", kOldLog);
+}
+
+struct Written {
+  std::string dsn;
+  std::string user;
+  std::string password;
+};
+
+/// The credential file holds exactly the one line for `w`.
+void ExpectCredentialLine(const InstallTree& tree, const Written& w) {
+  const auto content = ReadFile(tree.EtcFile("credseal.csv"));
+  ASSERT_TRUE(content.has_value());
+  const std::string prefix = w.dsn + "," + w.user + ",";
+  ASSERT_EQ(content->compare(0, prefix.size(), prefix), 0) << *content;
+  ASSERT_GE(content->size(), prefix.size() + LineEnd().size());
+  ASSERT_EQ(content->substr(content->size() - LineEnd().size()), LineEnd()) << *content;
+  const std::string sealed =
+      content->substr(prefix.size(), content->size() - prefix.size() - LineEnd().size());
+  EXPECT_EQ(sealed.size(), SealedLength(w.password.size()));
+  EXPECT_EQ(
+      sealed.find_first_not_of("./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+      std::string::npos)
+      << sealed;
+  EXPECT_EQ(Unseal(sealed), w.password);
+}
+
+/// The records a run leaves with the recording library: both channels
+/// opened, START, the messages on the error channel, END with the exit
+/// code, the error channel closed first; nine values each.
+void ExpectTrace(const InstallTree& tree, const std::vector<std::string>& messages, int exitCode) {
+  const auto records = harness::ReadTrace(tree.TraceLog());
+  std::vector<std::string> seen;
+  int pid = 0;
+  for (const auto& r : records) {
+    if (r.kind == "open" || r.kind == "close") {
+      seen.push_back(r.kind + " " + r.channel + " " + std::to_string(r.value));
+      continue;
+    }
+    if (r.kind != "trace") continue;
+    seen.push_back("trace " + r.channel + " " + r.data);
+    SCOPED_TRACE(r.data);
+    EXPECT_EQ(r.values[0], 0);
+    EXPECT_EQ(r.values[1], 1);
+    EXPECT_EQ(r.file, "credseal_command.cpp");
+    EXPECT_GT(r.values[3], 0);
+    EXPECT_EQ(r.values[4], 2);
+    EXPECT_EQ(r.values[5], static_cast<int>(r.data.size()));
+    if (pid == 0) pid = r.values[6];
+    EXPECT_EQ(r.values[6], pid);
+    EXPECT_EQ(r.values[7], r.data == "END" ? exitCode : 0);
+  }
+  EXPECT_GT(pid, 0);
+  std::vector<std::string> expected = {"open Norvelle03 0", "open Norvelle04 0",
+                                       "trace Norvelle04 START"};
+  for (const auto& m : messages) expected.push_back("trace Norvelle03 " + m);
+  expected.insert(expected.end(),
+                  {"trace Norvelle04 END", "close Norvelle03 0", "close Norvelle04 0"});
+  EXPECT_EQ(seen, expected);
+}
+
+// --- the command line, messages, files and exit codes --------------------
+
+struct CommandCase {
+  const char* name;
+  std::vector<std::string> args;
+  bool oldLog;  ///< a log file from an earlier run exists (ROOT/log.txt)
+  int exitCode;
+  std::string err;                 ///< the whole standard error stream
+  std::optional<Written> written;  ///< nullopt: the old credential line stays
+  std::optional<std::string> log;  ///< the log file afterwards; nullopt: none
+  std::vector<std::string> messages;
+};
+
+const std::string k64(64, 'p');
+const std::string k65(65, 'p');
+const std::string kName64(64, 'n');
+const std::string kName65(65, 'n');
+const std::string kLogPath260(260, 'L');
+
+std::vector<CommandCase> CommandCases() {
+  const Written sales{"SALES", "admin", "secret"};
+  return {
+      {"NoArguments", {}, true, 22, kUsage, {}, kOldLog, {kInvalid}},
+      {"ThreeValues", {"-d", "SALES", "-u", "admin", "-p", "secret"}, false, 0, "", sales, {}, {}},
+      {"AttachedValues", {"-dSALES", "-uadmin", "-psecret"}, false, 0, "", sales, {}, {}},
+      {"AnyOrder", {"-p", "secret", "-u", "admin", "-d", "SALES"}, false, 0, "", sales, {}, {}},
+      {"LogWithoutPassword",
+       {"-o", "log.txt", "-d", "SALES", "-u", "admin"},
+       true,
+       22,
+       "",
+       {},
+       kInvalid,
+       {kInvalid}},
+      {"LogThenUnknownLetter", {"-o", "log.txt", "-x"}, true, 22, kUsage, {}, kOldLog, {kInvalid}},
+      {"ValueMissingAtEnd",
+       {"-d", "SALES", "-u", "admin", "-p"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"ValueIsNextOption",
+       {"-d", "-u", "admin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"AttachedValueBeginsWithDash",
+       {"-d", "SALES", "-u", "admin", "-p-abc"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"SeparateValueBeginsWithDash",
+       {"-d", "SALES", "-u", "admin", "-p", "-abc"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"UpperCaseLetter",
+       {"-D", "SALES", "-u", "admin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"LoneDash", {"-", "-d", "SALES"}, false, 22, kUsage, {}, {}, {kInvalid}},
+      {"EmptyPassword",
+       {"-d", "SALES", "-u", "admin", "-p", ""},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"EmptyPasswordToLog",
+       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", ""},
+       false,
+       22,
+       "",
+       {},
+       kInvalid,
+       {kInvalid}},
+      {"ExtraAfterOptions",
+       {"-d", "SALES", "-u", "admin", "-p", "secret", "extra", "-x"},
+       false,
+       0,
+       "",
+       sales,
+       {},
+       {}},
+      {"ExtraBeforeOptions",
+       {"extra", "-d", "SALES", "-u", "admin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"RepeatedOption",
+       {"-d", "FIRST", "-d", "SALES", "-u", "admin", "-p", "secret"},
+       false,
+       0,
+       "",
+       sales,
+       {},
+       {}},
+      {"SuccessDeletesLog",
+       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", "secret"},
+       true,
+       0,
+       "",
+       sales,
+       {},
+       {}},
+      {"SuccessWithoutEarlierLog",
+       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", "secret"},
+       false,
+       0,
+       "",
+       sales,
+       {},
+       {}},
+      {"CommasWrittenUnchanged",
+       {"-d", "SA,LES", "-u", "ad,min", "-p", "secret"},
+       false,
+       0,
+       "",
+       Written{"SA,LES", "ad,min", "secret"},
+       {},
+       {}},
+      {"SpacesAndQuotes",
+       {"-d", "SALES DB", "-u", "admin", "-p", "pa ss\"w\\ord\\"},
+       false,
+       0,
+       "",
+       Written{"SALES DB", "admin", "pa ss\"w\\ord\\"},
+       {},
+       {}},
+      {"OneCharacterPassword",
+       {"-d", "SALES", "-u", "admin", "-p", "x"},
+       false,
+       0,
+       "",
+       Written{"SALES", "admin", "x"},
+       {},
+       {}},
+      {"LongestValues",
+       {"-d", kName64, "-u", kName64, "-p", k64},
+       false,
+       0,
+       "",
+       Written{kName64, kName64, k64},
+       {},
+       {}},
+      {"PasswordTooLong",
+       {"-d", "SALES", "-u", "admin", "-p", k65},
+       false,
+       100,
+       kSealFailed,
+       {},
+       {},
+       {kSealFailed}},
+      {"PasswordFarTooLong",
+       {"-d", "SALES", "-u", "admin", "-p", std::string(3000, 'q')},
+       false,
+       100,
+       kSealFailed,
+       {},
+       {},
+       {kSealFailed}},
+      {"PasswordTooLongToLog",
+       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", k65},
+       true,
+       100,
+       "",
+       {},
+       kSealFailed,
+       {kSealFailed}},
+      {"DsnTooLong",
+       {"-d", kName65, "-u", "admin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"UserTooLong",
+       {"-d", "SALES", "-u", kName65, "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"UserTooLongToLog",
+       {"-o", "log.txt", "-d", "SALES", "-u", kName65, "-p", "secret"},
+       false,
+       22,
+       "",
+       {},
+       kInvalid,
+       {kInvalid}},
+      {"TooLongThenRepeatedFits",
+       {"-d", kName65, "-d", "SALES", "-u", "admin", "-p", "secret"},
+       false,
+       0,
+       "",
+       sales,
+       {},
+       {}},
+      {"LogPathTooLong",
+       {"-o", kLogPath260, "-d", "SALES", "-u", "admin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"LineBreakInDsn",
+       {"-d", "SA\nLES", "-u", "admin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"CarriageReturnInUser",
+       {"-d", "SALES", "-u", "ad\rmin", "-p", "secret"},
+       false,
+       22,
+       kUsage,
+       {},
+       {},
+       {kInvalid}},
+      {"LogCannotBeWritten",
+       {"-o", "missing/log.txt", "-d", "SALES", "-u", "admin"},
+       false,
+       22,
+       "",
+       {},
+       {},
+       {kInvalid, kLogFailed}},
+  };
+}
+
+class CredsealCommand : public testing::TestWithParam<std::tuple<CommandCase, bool>> {};
+
+TEST_P(CredsealCommand, Run) {
+  const auto& [c, traced] = GetParam();
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  if (traced) tree.InstallTrace();
+  WriteOldFiles(tree, c.oldLog);
+
+  const RunResult r = harness::RunInstalled(tree, "credseal", c.args);
+  ASSERT_FALSE(r.crashed) << r.err;
+  EXPECT_EQ(r.exitCode, c.exitCode);
+  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(r.out, "");
+  if (c.written) {
+    ExpectCredentialLine(tree, *c.written);
+  } else {
+    EXPECT_EQ(ReadFile(tree.EtcFile("credseal.csv")), kOldLine + LineEnd());
+  }
+  EXPECT_EQ(ReadFile(tree.Root() + "/log.txt"), c.log);
+  EXPECT_EQ(EtcListing(tree), std::vector<std::string>{"credseal.csv"}) << "nothing left behind";
+  if (traced) {
+    ExpectTrace(tree, c.messages, c.exitCode);
+  } else {
+    EXPECT_FALSE(ReadFile(tree.TraceLog()).value_or("").find("trace") != std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CredsealCommand,
+                         testing::Combine(testing::ValuesIn(CommandCases()), testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "_traced" : "_untraced");
+                         });
+
+// --- the credential file ---------------------------------------------------
+
+RunResult RunThreeValues(const InstallTree& tree, const harness::RunOptions& options = {}) {
+  return harness::RunInstalled(tree, "credseal", {"-d", "SALES", "-u", "admin", "-p", "secret"},
+                               options);
+}
+
+TEST(CredsealFile, CreatedWhenAbsent) {
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  const RunResult r = RunThreeValues(tree);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  ExpectCredentialLine(tree, {"SALES", "admin", "secret"});
+  if (!CurrentTarget().IsWindows()) {
+    struct stat st {};
+    ASSERT_EQ(stat(tree.EtcFile("credseal.csv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "readable by its owner only";
+  }
+}
+
+TEST(CredsealFile, TwoRunsSealDifferently) {
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  ASSERT_EQ(RunThreeValues(tree).exitCode, 0);
+  const auto first = ReadFile(tree.EtcFile("credseal.csv"));
+  sleep(1);  // the salt mixes in the clock's seconds
+  ASSERT_EQ(RunThreeValues(tree).exitCode, 0);
+  EXPECT_NE(ReadFile(tree.EtcFile("credseal.csv")), first);
+  ExpectCredentialLine(tree, {"SALES", "admin", "secret"});
+}
+
+TEST(CredsealFile, ReplacedFileKeepsModeAndOwner) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "POSIX modes and owners";
+  REQUIRE_TOOL(geteuid() == 0, "root, to give the file another owner");
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  const std::string path = tree.EtcFile("credseal.csv");
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+  const RunResult r = RunThreeValues(tree);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  ExpectCredentialLine(tree, {"SALES", "admin", "secret"});
+}
+
+// --- faults ------------------------------------------------------------------
+
+/// A failed run: its message on the standard error stream, the old line
+/// still in place and no temporary file beside it.
+void ExpectFailureKeepsOldFile(const RunResult& r, const std::string& message, int exitCode,
+                               const std::vector<std::string>& listing,
+                               const std::optional<std::string>& content) {
+  EXPECT_EQ(r.exitCode, exitCode) << r.err;
+  EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
+  EXPECT_EQ(r.err.back(), '.') << "no line end";
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(listing, std::vector<std::string>{"credseal.csv"});
+  EXPECT_EQ(content, kOldLine + LineEnd());
+}
+
+std::vector<std::string> ReadListing(const std::string& path) {
+  std::vector<std::string> names;
+  std::string all = ReadFile(path).value_or("");
+  std::size_t start = 0;
+  while (start < all.size()) {
+    const std::size_t end = all.find('\n', start);
+    names.push_back(all.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return names;
+}
+
+/// Runs credseal in a private mount namespace after `setup` (shell
+/// commands); the etc listing and the credential file as the program left
+/// them are saved to OUT before the namespace goes.
+RunResult RunInNamespace(const InstallTree& tree, const std::string& setup) {
+  const std::string script = "set -e\n" + setup +
+                             "\nset +e\n\"$@\"\nrc=$?\n"
+                             "ls -A \"$ETC\" | grep -v '^fill$' > \"$OUT/listing\"\n"
+                             "cp \"$ETC/credseal.csv\" \"$OUT/after\"\nexit $rc\n";
+  std::filesystem::create_directories(tree.Base() + "/out");
+  harness::RunOptions options;
+  options.env = {{"ETC", tree.Etc()}, {"OUT", tree.Base() + "/out"}};
+  options.prefix = {"unshare", "-m", "sh", "-c", script, "sh"};
+  return RunThreeValues(tree, options);
+}
+
+TEST(CredsealFault, ReadOnlyEtc) {
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  if (CurrentTarget().IsWindows()) {
+    GTEST_SKIP() << "Wine's server creates files as root whatever the directory's mode";
+  }
+  REQUIRE_TOOL(CanUnshareMounts(), "root and unshare -m");
+  const RunResult r = RunInNamespace(
+      tree, "mount --bind \"$ETC\" \"$ETC\"\nmount -o remount,bind,ro \"$ETC\" \"$ETC\"");
+  ExpectFailureKeepsOldFile(r, kCreateFailed + "30.", 2, ReadListing(tree.Base() + "/out/listing"),
+                            ReadFile(tree.Base() + "/out/after"));
+}
+
+TEST(CredsealFault, ReadOnlyCredentialFile) {
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  if (CurrentTarget().IsWindows()) {
+    // Wine gives a file without write permission the read-only attribute.
+    ASSERT_EQ(chmod(tree.EtcFile("credseal.csv").c_str(), 0444), 0);
+    const RunResult r = RunThreeValues(tree);
+    ExpectFailureKeepsOldFile(r, kCreateFailed + "13.", 2, EtcListing(tree),
+                              ReadFile(tree.EtcFile("credseal.csv")));
+    return;
+  }
+  REQUIRE_TOOL(CanUnshareMounts(), "root and unshare -m");
+  const RunResult r = RunInNamespace(tree,
+                                     "f=\"$ETC/credseal.csv\"\nmount --bind \"$f\" \"$f\"\n"
+                                     "mount -o remount,bind,ro \"$f\" \"$f\"");
+  ExpectFailureKeepsOldFile(r, kCreateFailed + "30.", 2, ReadListing(tree.Base() + "/out/listing"),
+                            ReadFile(tree.Base() + "/out/after"));
+}
+
+TEST(CredsealFault, EtcMissing) {
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  std::filesystem::remove_all(tree.Etc());
+  const RunResult r = RunThreeValues(tree);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, kCreateFailed + "2.");
+  EXPECT_FALSE(harness::Exists(tree.Etc()));
+}
+
+// The line does not fit on a full file system: the failure shows only when
+// the buffered line is flushed.
+TEST(CredsealFault, WriteFailsOnFullFileSystem) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "a full file system is mounted on POSIX only";
+  REQUIRE_TOOL(CanUnshareMounts(), "root and unshare -m");
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  const RunResult r =
+      RunInNamespace(tree,
+                     "cp \"$ETC/credseal.csv\" \"$OUT/before\"\n"
+                     "mount -t tmpfs -o size=64k tmpfs \"$ETC\"\n"
+                     "cp \"$OUT/before\" \"$ETC/credseal.csv\"\n"
+                     "dd if=/dev/zero of=\"$ETC/fill\" bs=4096 2>/dev/null || true");
+  ExpectFailureKeepsOldFile(r, kWriteFailed + "28.", 4, ReadListing(tree.Base() + "/out/listing"),
+                            ReadFile(tree.Base() + "/out/after"));
+}
+
+TEST(CredsealFault, InstallDirectoryTooLong) {
+  // The program's own path no longer fits in 260 characters.
+  InstallTree tree(std::string(120, 'a') + "/" + std::string(120, 'b') + "/App");
+  tree.InstallProgram("credseal");
+  const RunResult r = RunThreeValues(tree);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(r.err, "credseal error get adapter install path.");
+}
+
+TEST(CredsealFault, CredentialPathTooLong) {
+  // A root of 243 characters: the program in ROOT/b still has a path that
+  // fits in 260, the path of etc/credseal.csv does not and is refused
+  // rather than cut.
+  InstallTree probe;
+  const std::size_t base = CurrentTarget().TargetPath(probe.Base()).size() + 1;
+  ASSERT_LT(base, 200u);
+  InstallTree tree(std::string(243 - 4 - base, 'a') + "/App");
+  ASSERT_EQ(CurrentTarget().TargetPath(tree.Root()).size(), 243u);
+  std::filesystem::create_directories(tree.Root() + "/b");
+  const std::string program = tree.InstallProgram("credseal", tree.Root() + "/b");
+  const RunResult r =
+      harness::Run(CurrentTarget(), program, {"-d", "SALES", "-u", "admin", "-p", "secret"});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_EQ(r.err.rfind(kCreateFailed, 0), 0u) << r.err;
+  EXPECT_TRUE(EtcListing(tree).empty());
+}
+
+// --- the password in the process's own command line --------------------------
+
+std::string ProbeLibrary() {
+  const auto& t = CurrentTarget();
+  return t.buildDir + "/bin/probes/cmdline/" + (t.IsWindows() ? "tloxtrc.dll" : "libtloxtrc.so");
+}
+
+struct ProbeLines {
+  std::string start;
+  std::string end;
+};
+
+/// Runs credseal with the probe in place of the trace library and returns
+/// the command line it saw at START (before the scan) and at END.
+ProbeLines RunWithProbe(const InstallTree& tree, const std::vector<std::string>& args) {
+  std::filesystem::copy_file(
+      ProbeLibrary(), tree.Bin() + "/" + std::filesystem::path(ProbeLibrary()).filename().string());
+  const std::string log = tree.Base() + "/probe.log";
+  harness::RunOptions options;
+  options.env = {{"CMDLINE_PROBE_LOG", CurrentTarget().TargetPath(log)}};
+  const RunResult r = harness::RunInstalled(tree, "credseal", args, options);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  ProbeLines lines;
+  for (const auto& line : ReadListing(log)) {
+    if (line.rfind("START\t", 0) == 0) lines.start = line;
+    if (line.rfind("END\t", 0) == 0) lines.end = line;
+  }
+  return lines;
+}
+
+TEST(CredsealCommandLine, PasswordGoneOnceRead) {
+  // Each password begins with the marker Zq7; the last one needs quoting
+  // and escapes in a Windows command line.
+  const std::vector<std::string> cases[] = {
+      {"-d", "SALES", "-u", "admin", "-p", "Zq7secretPW"},
+      {"-d", "SALES", "-u", "admin", "-pZq7secretPW"},
+      {"-d", "SALES", "-p", "Zq7 \"sec\\\"ret\\", "-u", "admin"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    InstallTree tree;
+    tree.InstallProgram("credseal");
+    const ProbeLines lines = RunWithProbe(tree, args);
+    EXPECT_NE(lines.start.find("Zq7"), std::string::npos) << lines.start;
+    ASSERT_FALSE(lines.end.empty());
+    EXPECT_EQ(lines.end.find("Zq7"), std::string::npos) << lines.end;
+    EXPECT_EQ(lines.end.find("sec"), std::string::npos) << lines.end;
+    // Only the password went: the other arguments are still shown.
+    EXPECT_NE(lines.end.find("SALES"), std::string::npos) << lines.end;
+    EXPECT_NE(lines.end.find("admin"), std::string::npos) << lines.end;
+  }
+}
+
+// The real program stopped under gdb: before the scan its command line shows
+// the password, once the key strings are being derived it no longer does.
+TEST(CredsealCommandLine, ProcessListingUnderGdb) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "gdb drives the POSIX build";
+  REQUIRE_TOOL(HasGdb(), "gdb");
+  InstallTree tree;
+  const std::string program = tree.InstallProgram("credseal");
+  harness::RunOptions options;
+  options.prefix = {"gdb",
+                    "-batch",
+                    "-nx",
+                    "-ex",
+                    "set startup-with-shell off",
+                    "-ex",
+                    "break ScanOption",
+                    "-ex",
+                    "run",
+                    "-ex",
+                    "info proc cmdline",
+                    "-ex",
+                    "delete",
+                    "-ex",
+                    "break DeriveKeyStrings",
+                    "-ex",
+                    "continue",
+                    "-ex",
+                    "info proc cmdline",
+                    "-ex",
+                    "kill",
+                    "--args"};
+  const RunResult r = harness::Run(CurrentTarget(), program,
+                                   {"-d", "SALES", "-u", "admin", "-p", "Zq7secretPW"}, options);
+  std::vector<std::string> cmdlines;
+  std::size_t at = 0;
+  while ((at = r.out.find("cmdline = '", at)) != std::string::npos) {
+    const std::size_t end = r.out.find('\n', at);
+    cmdlines.push_back(r.out.substr(at, end - at));
+    at = end;
+  }
+  ASSERT_EQ(cmdlines.size(), 2u) << r.out << r.err;
+  EXPECT_NE(cmdlines[0].find("Zq7secretPW"), std::string::npos) << cmdlines[0];
+  EXPECT_EQ(cmdlines[1].find("Zq7secretPW"), std::string::npos) << cmdlines[1];
+  EXPECT_NE(cmdlines[1].find("SALES"), std::string::npos) << cmdlines[1];
+}
+
+}  // namespace
