@@ -1,6 +1,7 @@
 # cmake -DOBJDUMP=<objdump> -DPROGRAM=<file.exe> [-DEXTRA_DLLS=a.dll;b.dll] -P check_imports.cmake
 # Fails unless every DLL the program imports is a system DLL, so the
 # program runs on a bare Windows host (no compiler runtime DLLs).
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM}
   OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
