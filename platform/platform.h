@@ -83,4 +83,43 @@ void AbandonReplacement(Replacement* replacement);
 /// runtime's copies of them), so that process listings no longer show them.
 void ScrubArgument(char** argv, int index, unsigned offset);
 
+// --- profile files (profile.cpp) -----------------------------------------
+
+/// The integer of `key` in `section` of the profile file `path`, as
+/// GetPrivateProfileIntA gives it (the POSIX backend reproduces it):
+/// `defaultValue` for a missing file, section or key or an empty value.
+int ProfileInt(const char* section, const char* key, int defaultValue, const char* path);
+
+// --- event log (event_log.cpp) -------------------------------------------
+
+using EventSource = void*;
+
+/// EVENTLOG_ERROR_TYPE.
+inline constexpr uint16_t kEventError = 1;
+
+/// Registers the local event source `name` (RegisterEventSourceA; POSIX:
+/// the system log with `name` as its ident). Null when it cannot be had.
+EventSource OpenEventSource(const char* name);
+
+/// One entry with category 0, no user and no raw data (ReportEventA; POSIX:
+/// syslog(3), priority err for the error type, the message naming the event
+/// number and the insertion strings). True when it was written.
+bool WriteEvent(EventSource source, uint16_t type, uint32_t eventId, uint16_t stringCount,
+                const char* const* strings);
+
+/// Releases the event source (DeregisterEventSource; POSIX: closelog).
+void CloseEventSource(EventSource source);
+
+// --- file tests (files.cpp) ----------------------------------------------
+
+/// True only when the existence test (_access, mode 0) fails because the
+/// file is missing (ENOENT); false when it exists or cannot be tested.
+bool FileMissing(const char* path);
+
+/// Creates `path` empty, or empties it; false when it cannot be opened.
+bool CreateEmptyFile(const char* path);
+
+/// Deletes `path`; false when it cannot be removed (or did not exist).
+bool RemoveFile(const char* path);
+
 }  // namespace platform

@@ -1,0 +1,320 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "profile_scan.h"
+
+namespace platform {
+
+namespace posix {
+
+namespace {
+
+constexpr unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
+constexpr std::size_t kNumberLength = 29;
+constexpr std::size_t kReadChunk = 4096;
+
+bool IsBlank(unsigned char c) { return (c >= '\t' && c <= '\r') || c == ' ' || c == 0x1A; }
+
+bool IsLineEnd(unsigned char c) { return c == '\n' || c == '\r'; }
+
+unsigned char LowerAscii(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+/// The target trimmed of blanks on both sides.
+const char* Trim(const char* text, std::size_t* length) {
+  while (IsBlank(static_cast<unsigned char>(*text))) {
+    ++text;
+  }
+  std::size_t n = std::strlen(text);
+  while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) {
+    --n;
+  }
+  *length = n;
+  return text;
+}
+
+int DigitValue(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  return -1;
+}
+
+/// RtlUnicodeStringToInteger with base 0 over `n` characters.
+int ParseInteger(const unsigned char* text, std::size_t n) {
+  std::size_t i = 0;
+  while (i < n && text[i] <= ' ') {
+    ++i;
+  }
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  uint32_t base = 10;
+  if (n - i >= 2 && text[i] == '0') {
+    switch (text[i + 1]) {
+      case 'b':
+        base = 2;
+        break;
+      case 'o':
+        base = 8;
+        break;
+      case 'x':
+        base = 16;
+        break;
+      default:
+        break;
+    }
+    if (base != 10) {
+      i += 2;
+    }
+  }
+  uint32_t total = 0;
+  for (; i < n; ++i) {
+    const int digit = DigitValue(text[i]);
+    if (digit < 0 || static_cast<uint32_t>(digit) >= base) {
+      break;
+    }
+    total = total * base + static_cast<uint32_t>(digit);
+  }
+  return static_cast<int>(negative ? 0u - total : total);
+}
+
+}  // namespace
+
+void NameMatch::Reset(const char* target, std::size_t length) {
+  *this = NameMatch{};
+  target_ = target;
+  length_ = length;
+}
+
+// Blanks inside a name must match the target exactly, but trailing ones
+// are trimmed; so they are held back until a later character shows which.
+void NameMatch::CommitBlanks() {
+  if (pendingBlanks_ == 0) {
+    return;
+  }
+  if (pendingMismatch_) {
+    valid_ = false;
+  }
+  position_ += pendingBlanks_;
+  pendingBlanks_ = 0;
+  pendingMismatch_ = false;
+}
+
+void NameMatch::Feed(unsigned char c) {
+  if (frozen_ || !valid_) {
+    return;
+  }
+  if (c == '\0') {
+    // Trimming sees the whole name, the compare only what is before a NUL.
+    CommitBlanks();
+    frozen_ = true;
+    return;
+  }
+  if (IsBlank(c)) {
+    if (!started_) {
+      return;
+    }
+    const std::size_t at = position_ + pendingBlanks_;
+    if (at >= length_ || static_cast<unsigned char>(target_[at]) != c) {
+      pendingMismatch_ = true;
+    }
+    ++pendingBlanks_;
+    return;
+  }
+  started_ = true;
+  CommitBlanks();
+  if (!valid_ || position_ >= length_ ||
+      LowerAscii(static_cast<unsigned char>(target_[position_])) != LowerAscii(c)) {
+    valid_ = false;
+    return;
+  }
+  ++position_;
+}
+
+void ValueCollect::Reset() { *this = ValueCollect{}; }
+
+void ValueCollect::Feed(unsigned char c) {
+  if (frozen_ || (!started_ && IsBlank(c))) {
+    return;
+  }
+  started_ = true;
+  if (c == '\0') {
+    if (pendingBlanks_ > 0) {
+      length_ += pendingBlanks_;
+      last_ = lastBlank_;
+      pendingBlanks_ = 0;
+    }
+    frozen_ = true;
+    return;
+  }
+  if (windowUsed_ < kWindow) {
+    window_[windowUsed_++] = c;
+  }
+  if (IsBlank(c)) {
+    ++pendingBlanks_;
+    lastBlank_ = c;
+    return;
+  }
+  if (length_ == 0) {
+    first_ = c;
+  }
+  length_ += pendingBlanks_ + 1;
+  pendingBlanks_ = 0;
+  last_ = c;
+}
+
+int ValueCollect::Result(int defaultValue) const {
+  const bool quoted = length_ >= 2 && (first_ == '"' || first_ == '\'') && last_ == first_;
+  const std::size_t start = quoted ? 1 : 0;
+  const std::size_t inner = quoted ? length_ - 2 : length_;
+  if (inner == 0) {
+    return defaultValue;
+  }
+  return ParseInteger(window_ + start, inner < kNumberLength ? inner : kNumberLength);
+}
+
+ProfileScan::ProfileScan(const char* section, const char* key, int defaultValue)
+    : defaultValue_(defaultValue), result_(defaultValue) {
+  section_ = Trim(section, &sectionLength_);
+  key_ = Trim(key, &keyLength_);
+  // Keys ahead of the first header form a section without a name.
+  inSection_ = sectionLength_ == 0;
+  ResetLine();
+}
+
+void ProfileScan::ResetLine() {
+  lineStarted_ = false;
+  bracketLine_ = false;
+  headerClosed_ = false;
+  equalsSeen_ = false;
+  sectionMatch_.Reset(section_, sectionLength_);
+  keyMatch_.Reset(key_, keyLength_);
+  value_.Reset();
+}
+
+void ProfileScan::EndLine() {
+  if (lineStarted_ && !done_) {
+    if (bracketLine_ && headerClosed_) {
+      if (inSection_) {
+        // The first block of the section ended without the key.
+        done_ = true;
+      } else if (sectionMatch_.Matches()) {
+        inSection_ = true;
+      }
+    } else if (inSection_ && keyMatch_.Matches()) {
+      result_ = equalsSeen_ ? value_.Result(defaultValue_) : defaultValue_;
+      done_ = true;
+    }
+  }
+  ResetLine();
+}
+
+void ProfileScan::FeedLineByte(unsigned char c) {
+  if (IsLineEnd(c)) {
+    EndLine();
+    return;
+  }
+  if (!lineStarted_) {
+    if (IsBlank(c)) {
+      return;
+    }
+    lineStarted_ = true;
+    if (c == '[') {
+      bracketLine_ = true;
+      keyMatch_.Feed(c);
+      return;
+    }
+  }
+  if (bracketLine_ && !headerClosed_) {
+    if (c == ']') {
+      headerClosed_ = true;
+    } else {
+      sectionMatch_.Feed(c);
+    }
+  }
+  if (equalsSeen_) {
+    value_.Feed(c);
+  } else if (c == '=') {
+    equalsSeen_ = true;
+  } else {
+    keyMatch_.Feed(c);
+  }
+}
+
+void ProfileScan::FeedByte(unsigned char c) {
+  if (!bomDecided_) {
+    if (c == kBom[bomMatched_]) {
+      if (++bomMatched_ == sizeof kBom) {
+        bomDecided_ = true;
+      }
+      return;
+    }
+    bomDecided_ = true;
+    for (std::size_t i = 0; i < bomMatched_; ++i) {
+      FeedLineByte(kBom[i]);
+    }
+  }
+  FeedLineByte(c);
+}
+
+void ProfileScan::Feed(const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size && !done_; ++i) {
+    FeedByte(static_cast<unsigned char>(data[i]));
+  }
+}
+
+int ProfileScan::Finish() {
+  if (!bomDecided_) {
+    bomDecided_ = true;
+    for (std::size_t i = 0; i < bomMatched_; ++i) {
+      FeedLineByte(kBom[i]);
+    }
+  }
+  EndLine();
+  return result_;
+}
+
+int ProfileIntFromText(const char* data, std::size_t size, const char* section, const char* key,
+                       int defaultValue) {
+  ProfileScan scan(section, key, defaultValue);
+  scan.Feed(data, size);
+  return scan.Finish();
+}
+
+}  // namespace posix
+
+int ProfileInt(const char* section, const char* key, int defaultValue, const char* path) {
+  const int file = open(path, O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
+    return defaultValue;
+  }
+  posix::ProfileScan scan(section, key, defaultValue);
+  char chunk[posix::kReadChunk];
+  for (;;) {
+    const ssize_t n = read(file, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      // A file that cannot be read is one without the key.
+      close(file);
+      return defaultValue;
+    }
+    if (n == 0) {
+      break;
+    }
+    scan.Feed(chunk, static_cast<std::size_t>(n));
+  }
+  close(file);
+  return scan.Finish();
+}
+
+}  // namespace platform
