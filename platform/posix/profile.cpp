@@ -194,6 +194,7 @@ void ProfileScan::ResetLine() {
   lineStarted_ = false;
   bracketLine_ = false;
   headerClosed_ = false;
+  sectionAtBracket_ = false;
   equalsSeen_ = false;
   sectionMatch_.Reset(section_, sectionLength_);
   keyMatch_.Reset(key_, keyLength_);
@@ -206,7 +207,7 @@ void ProfileScan::EndLine() {
       if (inSection_) {
         // The first block of the section ended without the key.
         done_ = true;
-      } else if (sectionMatch_.Matches()) {
+      } else if (sectionAtBracket_) {
         inSection_ = true;
       }
     } else if (inSection_ && keyMatch_.Matches()) {
@@ -233,12 +234,13 @@ void ProfileScan::FeedLineByte(unsigned char c) {
       return;
     }
   }
-  if (bracketLine_ && !headerClosed_) {
+  if (bracketLine_) {
+    // The name ends at the line's last "]", which only the line's end shows.
     if (c == ']') {
       headerClosed_ = true;
-    } else {
-      sectionMatch_.Feed(c);
+      sectionAtBracket_ = sectionMatch_.Matches();
     }
+    sectionMatch_.Feed(c);
   }
   if (equalsSeen_) {
     value_.Feed(c);

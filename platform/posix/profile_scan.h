@@ -6,7 +6,8 @@
 //     trimmed around section names, key names and values, both in the file
 //     and in the names asked for; names match without regard to ASCII case;
 //   - keys before the first section header belong to a section named "";
-//     a "[" line without "]" is a key line; text after "]" is ignored;
+//     a "[" line without "]" is a key line; a section name ends at the
+//     line's last "]";
 //   - only the first block of a repeated section is searched, and the first
 //     of repeated keys is used, even when it has no "=";
 //   - a NUL byte ends a name or value as the wide-string compare would;
@@ -96,6 +97,7 @@ class ProfileScan {
   bool lineStarted_ = false;
   bool bracketLine_ = false;
   bool headerClosed_ = false;
+  bool sectionAtBracket_ = false;
   bool equalsSeen_ = false;
   NameMatch sectionMatch_;
   NameMatch keyMatch_;
