@@ -277,11 +277,12 @@ harness::RunOptions RelayOptions(const std::string& cwd, const std::string& sysl
     options.env.push_back({"SYSLOG_RECORD", syslogRecord});
     options.env.push_back({"ASAN_OPTIONS", "verify_asan_link_order=0"});
   }
-  for (const auto& [name, value] : extra) {
-    auto same = [&name](const auto& entry) { return entry.first == name; };
+  for (const auto& entry : extra) {
+    const std::string& name = entry.first;
+    auto same = [&name](const auto& other) { return other.first == name; };
     options.env.erase(std::remove_if(options.env.begin(), options.env.end(), same),
                       options.env.end());
-    options.env.push_back({name, value});
+    options.env.push_back(entry);
   }
   return options;
 }
