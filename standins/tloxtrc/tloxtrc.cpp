@@ -1,0 +1,178 @@
+// Recording stand-in for the trace library. Every event becomes one line
+// of the file named by TLOXTRC_LOG (see tests/harness/harness.h for the
+// format); without that variable it records nothing. Built three times:
+// TLOXTRC_NO_REL_MEMORY_DUMP drops one entry point, TLOXTRC_OPEN_LEAVES_ZERO
+// makes the open leave the handle's first word 0.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform_config.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#define TLOXTRC_EXPORT extern "C" __declspec(dllexport)
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#define TLOXTRC_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+constexpr uint32_t kOpenMark = 0x54524F58;
+constexpr size_t kNameOffset = 4;
+constexpr size_t kHandleAreaSize = 96;
+
+int CurrentProcessId() {
+#ifdef _WIN32
+  return static_cast<int>(GetCurrentProcessId());
+#else
+  return static_cast<int>(getpid());
+#endif
+}
+
+// One write with append semantics, so lines of concurrent processes never
+// mix; opened per line so nothing stays open across a test's steps.
+void AppendLine(const std::string& line) {
+#ifdef _WIN32
+  char path[1024];
+  const DWORD length = GetEnvironmentVariableA("TLOXTRC_LOG", path, sizeof path);
+  if (length == 0 || length >= sizeof path) return;
+  HANDLE file =
+      CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(file);
+#else
+  const char* path = getenv("TLOXTRC_LOG");
+  if (path == nullptr || *path == '\0') return;
+  const int file = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (file < 0) return;
+  [[maybe_unused]] const ssize_t written = write(file, line.data(), line.size());
+  close(file);
+#endif
+}
+
+void AppendEscaped(std::string& line, const char* bytes, size_t length) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte < 0x20 || byte > 0x7E || byte == '\\') {
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0xF];
+    } else {
+      line += static_cast<char>(byte);
+    }
+  }
+}
+
+void AppendText(std::string& line, const char* text) {
+  line += '\t';
+  if (text != nullptr) AppendEscaped(line, text, strlen(text));
+}
+
+void AppendNumber(std::string& line, long long value) {
+  line += '\t';
+  line += std::to_string(value);
+}
+
+void Record(std::string line) {
+  line += '\n';
+  AppendLine(line);
+}
+
+// The name the open stored in the handle area, terminated within it.
+std::string StoredName(const void* handleArea) {
+  if (handleArea == nullptr) return {};
+  const char* name = static_cast<const char*>(handleArea) + kNameOffset;
+  return std::string(name, strnlen(name, kHandleAreaSize - kNameOffset));
+}
+
+void RecordProcessEvent(const char* kind) {
+  std::string line = kind;
+  AppendNumber(line, CurrentProcessId());
+  Record(line);
+}
+
+int Uncalled(const char* entryPoint) {
+  std::string line = "uncalled";
+  AppendText(line, entryPoint);
+  Record(line);
+  return 0;
+}
+
+}  // namespace
+
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxOpenTracer(void* handleArea, int openValue,
+                                                 const char* name) {
+  std::string line = "open";
+  AppendText(line, name);
+  AppendNumber(line, openValue);
+  Record(line);
+  if (handleArea == nullptr) return 0;
+  auto* area = static_cast<unsigned char*>(handleArea);
+  memset(area, 0, kHandleAreaSize);
+  if (name != nullptr) {
+    memcpy(area + kNameOffset, name, strnlen(name, kHandleAreaSize - kNameOffset - 1));
+  }
+#ifndef TLOXTRC_OPEN_LEAVES_ZERO
+  memcpy(area, &kOpenMark, sizeof kOpenMark);
+#endif
+  return 11;
+}
+
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxTrace(void* handleArea, int value1, int value2,
+                                            const char* value3, int value4, int value5, int value6,
+                                            int value7, int value8, const void* value9) {
+  std::string line = "trace";
+  AppendText(line, StoredName(handleArea).c_str());
+  AppendNumber(line, value1);
+  AppendNumber(line, value2);
+  AppendText(line, value3);
+  AppendNumber(line, value4);
+  AppendNumber(line, value5);
+  AppendNumber(line, value6);
+  AppendNumber(line, value7);
+  AppendNumber(line, value8);
+  line += '\t';
+  if (value9 != nullptr && value6 > 0) {
+    AppendEscaped(line, static_cast<const char*>(value9), static_cast<size_t>(value6));
+  }
+  Record(line);
+  return 12;
+}
+
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxCloseTracer(void* handleArea, int closeValue) {
+  std::string line = "close";
+  AppendText(line, StoredName(handleArea).c_str());
+  AppendNumber(line, closeValue);
+  Record(line);
+  if (handleArea != nullptr) memset(handleArea, 0, kHandleAreaSize);
+  return 13;
+}
+
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxTraceCheck(void*) { return Uncalled("TloxTraceCheck"); }
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxSnap(void*) { return Uncalled("TloxSnap"); }
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxDump(void*) { return Uncalled("TloxDump"); }
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxSetMemoryDump(void*) { return Uncalled("TloxSetMemoryDump"); }
+#ifndef TLOXTRC_NO_REL_MEMORY_DUMP
+TLOXTRC_EXPORT int KIT_TRACE_CALL TloxRelMemoryDump(void*) { return Uncalled("TloxRelMemoryDump"); }
+#endif
+
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) RecordProcessEvent("load");
+  if (reason == DLL_PROCESS_DETACH) RecordProcessEvent("unload");
+  return TRUE;
+}
+#else
+__attribute__((constructor)) static void OnLoad() { RecordProcessEvent("load"); }
+__attribute__((destructor)) static void OnUnload() { RecordProcessEvent("unload"); }
+#endif
