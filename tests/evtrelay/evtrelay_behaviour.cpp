@@ -82,27 +82,12 @@ Event Expected(uint32_t id, std::vector<std::string> strings = {}) {
   return Event{"Norvelle", 1, id, std::move(strings)};
 }
 
-/// The console stand-in writes these bytes of a text as \xNN.
-std::string Recorded(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c > 0x7E || c == '\\') {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-/// The thirteen words of an accepted call, as the stand-in records them.
+/// The thirteen words of an accepted call (texts as the console got them).
 std::vector<std::string> Words(int severityWord, const std::string& host, int seconds,
                                const std::string& alertText) {
   return {"NULL",
           std::to_string(severityWord),
-          Recorded(host),
+          host,
           "NULL",
           std::to_string(seconds),
           "0",
@@ -112,7 +97,7 @@ std::vector<std::string> Words(int severityWord, const std::string& host, int se
           "0",
           "0",
           "0",
-          Recorded(alertText)};
+          alertText};
 }
 
 /// Wine's debug text of a wide string: L"..." with \" and \\ escaped.
@@ -187,16 +172,18 @@ std::vector<Event> RecordedEvents(const std::string& path) {
   return events;
 }
 
-/// Standard error without Wine's own debug lines: what the program wrote.
+/// Standard error without Wine's own lines (its debug channels, and the
+/// notes of a prefix that is still being set up): what the program wrote.
 std::string ProgramErr(const RunResult& r) {
   if (!CurrentTarget().IsWindows()) return r.err;
   std::string out;
   std::istringstream lines(r.err);
   for (std::string line; std::getline(lines, line);) {
-    if (line.find(":fixme:") == std::string::npos && line.find(":err:") == std::string::npos &&
-        line.find(":warn:") == std::string::npos && line.find(":trace:") == std::string::npos) {
-      out += line + "\n";
-    }
+    const bool wine = line.rfind("wine: ", 0) == 0 || line.find(":fixme:") != std::string::npos ||
+                      line.find(":err:") != std::string::npos ||
+                      line.find(":warn:") != std::string::npos ||
+                      line.find(":trace:") != std::string::npos;
+    if (!wine) out += line + "\n";
   }
   return out;
 }
@@ -603,7 +590,7 @@ TEST_F(Relay, MessageHasPercentAndBackslashDoubled) {
     Run(args);
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].words[12], Recorded(c.alert));
+    EXPECT_EQ(calls[0].words[12], c.alert);
     const auto lines = TraceLines(tree_);
     EXPECT_NE(
         std::find(lines.begin(), lines.end(), MsgpostLine(0x303, "node01", kAlertSeconds, c.alert)),
@@ -630,7 +617,7 @@ TEST_F(Relay, LongMessageIsCutWithoutSplittingAPairAndHandedOver) {
     Run(args);
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].words[12], Recorded(c.alert));
+    EXPECT_EQ(calls[0].words[12], c.alert);
     // The trace line of the call is cut at 1023 characters.
     const std::string line = MsgpostLine(0x303, "node01", kAlertSeconds, c.alert);
     const auto lines = TraceLines(tree_);

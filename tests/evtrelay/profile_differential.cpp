@@ -1,11 +1,11 @@
 // The POSIX profile reader against Wine's real GetPrivateProfileIntA: the
 // profile probe of each build reads the same tricky files, and every value
 // must agree, and agree with the value the corpus lists.
-//   profile_differential --posix-probe=PATH --windows-build=DIR
+// Run with --target=win64 --build=DIR (the Windows build); the POSIX probe
+// is this build's own.
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,9 +14,6 @@
 #include "tests/harness/harness.h"
 
 namespace {
-
-std::string posixProbe;
-std::string windowsBuild;
 
 std::vector<std::string> Values(const harness::Target& target, const std::string& program,
                                 const std::string& file, const std::vector<std::string>& queries) {
@@ -36,7 +33,8 @@ std::vector<std::string> Values(const harness::Target& target, const std::string
 
 TEST(ProfileDifferential, PosixReaderGivesWhatWineGives) {
   const harness::Target posix{harness::TargetKind::Posix, ""};
-  const harness::Target wine{harness::TargetKind::Win64, windowsBuild};
+  const harness::Target& wine = harness::CurrentTarget();
+  ASSERT_TRUE(wine.IsWindows()) << "run with --target=win64";
   harness::InstallTree tree;
   int index = 0;
   for (const profile_corpus::Case& c : profile_corpus::kCases) {
@@ -55,7 +53,7 @@ TEST(ProfileDifferential, PosixReaderGivesWhatWineGives) {
       queries.push_back(key);
     }
     const auto fromWine = Values(wine, wine.Program("profile_probe"), file, queries);
-    const auto fromPosix = Values(posix, posixProbe, file, queries);
+    const auto fromPosix = Values(posix, KIT_POSIX_PROBE, file, queries);
     ASSERT_EQ(fromWine.size(), queries.size() / 2);
     EXPECT_EQ(fromPosix, fromWine);
     EXPECT_EQ(std::vector<std::string>(fromWine.begin(), fromWine.begin() + expected.size()),
@@ -64,17 +62,3 @@ TEST(ProfileDifferential, PosixReaderGivesWhatWineGives) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--posix-probe=", 0) == 0) posixProbe = arg.substr(14);
-    if (arg.rfind("--windows-build=", 0) == 0) windowsBuild = arg.substr(16);
-  }
-  if (posixProbe.empty() || windowsBuild.empty()) {
-    std::fputs("usage: profile_differential --posix-probe=PATH --windows-build=DIR\n", stderr);
-    return 2;
-  }
-  return RUN_ALL_TESTS();
-}
