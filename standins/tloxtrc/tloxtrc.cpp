@@ -78,9 +78,12 @@ void AppendText(std::string& line, const char* text) {
   if (text != nullptr) AppendEscaped(line, text, strlen(text));
 }
 
+// Not std::to_string: its digit table is a unique symbol, and the dynamic
+// loader never unloads a library that has one, which would hide unloads.
 void AppendNumber(std::string& line, long long value) {
-  line += '\t';
-  line += std::to_string(value);
+  char digits[24];
+  snprintf(digits, sizeof digits, "\t%lld", value);
+  line += digits;
 }
 
 void Record(std::string line) {
