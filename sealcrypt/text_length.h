@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstddef>
+
+/// The number of characters of `text` before its terminator, looking at no
+/// more than limit + 1 of them: a result above `limit` means "too long".
+inline std::size_t BoundedLength(const char* text, std::size_t limit) {
+  std::size_t length = 0;
+  while (length <= limit && text[length] != '\0') ++length;
+  return length;
+}
