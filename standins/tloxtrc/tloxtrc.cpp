@@ -23,7 +23,11 @@
 
 namespace {
 
+#ifdef TLOXTRC_OPEN_LEAVES_ZERO
+constexpr uint32_t kOpenMark = 0;
+#else
 constexpr uint32_t kOpenMark = 0x54524F58;
+#endif
 constexpr size_t kNameOffset = 4;
 constexpr size_t kHandleAreaSize = 96;
 
@@ -125,9 +129,7 @@ TLOXTRC_EXPORT int KIT_TRACE_CALL TloxOpenTracer(void* handleArea, int openValue
   if (name != nullptr) {
     memcpy(area + kNameOffset, name, strnlen(name, kHandleAreaSize - kNameOffset - 1));
   }
-#ifndef TLOXTRC_OPEN_LEAVES_ZERO
   memcpy(area, &kOpenMark, sizeof kOpenMark);
-#endif
   return 11;
 }
 
