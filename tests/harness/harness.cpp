@@ -284,7 +284,7 @@ RunResult Run(const Target& target, const std::string& programPath,
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     if (chdir(cwd.c_str()) != 0) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
+    execvpe(argv[0], argv.data(), envp.data());
     static const char kMessage[] = "harness: exec failed\n";
     [[maybe_unused]] const ssize_t n = write(2, kMessage, sizeof kMessage - 1);
     _exit(127);
