@@ -1,5 +1,7 @@
 #include "evtrelay/event_fallback.h"
 
+#include <cstdio>
+
 #include "common/install_dir.h"
 #include "platform/platform.h"
 
@@ -34,14 +36,16 @@ int EvtLockAbsent() {
 void EvtLockCreate() {
   char path[kPathCapacity] = {};
   if (FormLockPath(path) == LockPath::kFormed) {
-    platform::CreateEmptyFile(path);
+    // Only its presence counts: created (or emptied) and closed at once;
+    // a failure leaves the state absent.
+    if (FILE* file = std::fopen(path, "w")) std::fclose(file);
   }
 }
 
 void EvtLockRemove() {
   char path[kPathCapacity] = {};
   if (FormLockPath(path) == LockPath::kFormed) {
-    platform::RemoveFile(path);
+    std::remove(path);
   }
 }
 

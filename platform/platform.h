@@ -116,10 +116,4 @@ void CloseEventSource(EventSource source);
 /// file is missing (ENOENT); false when it exists or cannot be tested.
 bool FileMissing(const char* path);
 
-/// Creates `path` empty, or empties it; false when it cannot be opened.
-bool CreateEmptyFile(const char* path);
-
-/// Deletes `path`; false when it cannot be removed (or did not exist).
-bool RemoveFile(const char* path);
-
 }  // namespace platform
