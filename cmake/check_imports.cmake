@@ -1,0 +1,62 @@
+# cmake -DOBJDUMP=<objdump> -DPROGRAM=<file.exe> [-DORDINAL_DLL=<name.dll> -DORDINAL=<n>]
+#       -P check_imports.cmake
+# Fails unless every DLL the program imports is a system DLL, so that it runs
+# on a bare Windows host (no compiler runtime DLLs). With ORDINAL_DLL, that
+# DLL must be imported too, with exactly one function, by ordinal ORDINAL
+# and without a name.
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${PROGRAM}")
+endif()
+string(REPLACE "\r" "" dump "${dump}")
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+if(NOT lines)
+  message(FATAL_ERROR "no imports found in ${PROGRAM}")
+endif()
+
+set(allowed kernel32.dll msvcrt.dll advapi32.dll ucrtbase.dll ${ORDINAL_DLL})
+string(TOLOWER "${allowed}" allowed)
+string(TOLOWER "${ORDINAL_DLL}" ordinal_dll)
+set(bad "")
+set(found_ordinal_dll FALSE)
+foreach(line ${lines})
+  string(REGEX REPLACE "^DLL Name: *" "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" lower)
+  if(ordinal_dll AND lower STREQUAL ordinal_dll)
+    set(found_ordinal_dll TRUE)
+  endif()
+  if(lower IN_LIST allowed OR lower MATCHES "^api-ms-win-crt-[a-z0-9-]+\\.dll$")
+    message(STATUS "import ${dll}")
+  else()
+    list(APPEND bad ${dll})
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "${PROGRAM} imports non-system DLLs: ${bad}")
+endif()
+if(NOT ORDINAL_DLL)
+  return()
+endif()
+if(NOT found_ordinal_dll)
+  message(FATAL_ERROR "${PROGRAM} does not import ${ORDINAL_DLL}")
+endif()
+
+# The DLL's entries: the lines after its column header up to the next blank
+# line. An ordinal import has the high bit of its thunk set, the ordinal in
+# the Hint/Ord column and no member name.
+string(FIND "${dump}" "DLL Name: ${ORDINAL_DLL}" at)
+string(SUBSTRING "${dump}" ${at} -1 block)
+string(FIND "${block}" "\n\n" end)
+string(SUBSTRING "${block}" 0 ${end} block)
+string(REGEX MATCHALL "[^\n]+" entries "${block}")
+list(REMOVE_AT entries 0 1)
+list(LENGTH entries count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "${ORDINAL_DLL}: expected one import, found ${count}: ${entries}")
+endif()
+if(NOT entries MATCHES "^[ \t]*8[0-9a-fA-F]*[ \t]+0*${ORDINAL}[ \t]+<none>[ \t]*$")
+  message(FATAL_ERROR "${ORDINAL_DLL}: not an unnamed import of ordinal ${ORDINAL}: ${entries}")
+endif()
+message(STATUS "${ORDINAL_DLL}: ordinal ${ORDINAL}, no name")
