@@ -10,14 +10,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+#include "standins/record_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <time.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -27,41 +28,13 @@ std::string Pointer(const void* word) { return word == nullptr ? "NULL" : "PTR";
 std::string Text(const char* word) {
   if (word == nullptr) return "NULL";
   std::string out;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(word); *p != 0; ++p) {
-    if (*p < 0x20 || *p > 0x7E || *p == '\\') {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", *p);
-      out += escaped;
-    } else {
-      out += static_cast<char>(*p);
-    }
-  }
+  AppendEscaped(out, word, std::strlen(word));
   return out;
 }
 
 int EnvInt(const char* name, int fallback) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
-// One write with append semantics, so lines of concurrent relays never mix.
-void AppendLine(const std::string& line) {
-  const char* path = std::getenv("TALMSG_LOG");
-  if (path == nullptr || *path == '\0') return;
-#ifdef _WIN32
-  HANDLE file =
-      CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
-#else
-  const int file = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (file < 0) return;
-  [[maybe_unused]] const ssize_t written = write(file, line.data(), line.size());
-  close(file);
-#endif
 }
 
 void Delay(int milliseconds) {
@@ -90,7 +63,7 @@ extern "C" int KIT_CONSOLE_CALL msgpost3(void* word1, int severityWord, const ch
     line += word;
   }
   line += '\n';
-  AppendLine(line);
+  AppendRecord("TALMSG_LOG", line);
   Delay(EnvInt("TALMSG_DELAY_MS", 0));
   return EnvInt("TALMSG_RESULT", 0);
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform_config.h"
+#include "standins/record_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -39,44 +40,6 @@ int CurrentProcessId() {
 #endif
 }
 
-// One write with append semantics, so lines of concurrent processes never
-// mix; opened per line so nothing stays open across a test's steps.
-void AppendLine(const std::string& line) {
-#ifdef _WIN32
-  char path[1024];
-  const DWORD length = GetEnvironmentVariableA("TLOXTRC_LOG", path, sizeof path);
-  if (length == 0 || length >= sizeof path) return;
-  HANDLE file =
-      CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
-#else
-  const char* path = getenv("TLOXTRC_LOG");
-  if (path == nullptr || *path == '\0') return;
-  const int file = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (file < 0) return;
-  [[maybe_unused]] const ssize_t written = write(file, line.data(), line.size());
-  close(file);
-#endif
-}
-
-void AppendEscaped(std::string& line, const char* bytes, size_t length) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (size_t i = 0; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    if (byte < 0x20 || byte > 0x7E || byte == '\\') {
-      line += "\\x";
-      line += kHex[byte >> 4];
-      line += kHex[byte & 0xF];
-    } else {
-      line += static_cast<char>(byte);
-    }
-  }
-}
-
 void AppendText(std::string& line, const char* text) {
   line += '\t';
   if (text != nullptr) AppendEscaped(line, text, strlen(text));
@@ -92,7 +55,7 @@ void AppendNumber(std::string& line, long long value) {
 
 void Record(std::string line) {
   line += '\n';
-  AppendLine(line);
+  AppendRecord("TLOXTRC_LOG", line);
 }
 
 // The name the open stored in the handle area, terminated within it.

@@ -777,14 +777,14 @@ TEST_F(Relay, ThirtyTwoRelaysAtOnce) {
     }
     for (auto& t : relays) t.join();
 
+    for (const auto& r : results) {
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_FALSE(r.crashed) << r.err;
+    }
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), static_cast<std::size_t>(kRelays));
     for (const auto& call : calls) {
       EXPECT_EQ(call.words, Words(0x303, "node01", kAlertSeconds, "50%% on C:\\\\data"));
-    }
-    for (const auto& r : results) {
-      EXPECT_EQ(r.exitCode, 0);
-      EXPECT_FALSE(r.crashed);
     }
     const auto events = Events();
     const std::size_t entries = events.size() - before;
