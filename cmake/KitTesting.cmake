@@ -60,3 +60,22 @@ function(kit_add_behaviour name)
       EXTRA_ARGS --target=win64 --build=${KIT_WINDOWS_BUILD_DIR})
   endif()
 endfunction()
+
+# kit_test_library(TARGET FILE_NAME DIR SOURCES...)
+# A library for tests and the demo only (stand-ins, probes), built under the
+# library's real file name (FILE_NAME.dll / libFILE_NAME.so) into bin/DIR,
+# whence a test copies it beside the program it runs.
+function(kit_test_library target file_name dir)
+  add_library(${target} SHARED ${ARGN})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}
+    ${PROJECT_SOURCE_DIR}/platform/${KIT_PLATFORM})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ${file_name}
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/${dir}
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/${dir}
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/${dir})
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    target_link_options(${target} PRIVATE -static-libgcc)
+  endif()
+endfunction()
