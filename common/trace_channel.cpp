@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/foreign_call.h"
+
 namespace {
 
 // The one conversion from a resolved symbol to an entry field's type.
@@ -63,20 +65,20 @@ void TraceUnbind(TraceChannel* channel) {
 
 int TraceOpen(TraceChannel* channel, int openValue, const char* name) {
   if (TraceBind(channel) == 0) return 0;
-  return channel->TloxOpenTracer(channel->handleArea, openValue, name);
+  return platform::CallForeign(channel->TloxOpenTracer, channel->handleArea, openValue, name);
 }
 
 int TraceWrite(TraceChannel* channel, int value1, int value2, const char* value3, int value4,
                int value5, int value6, int value7, int value8, const void* value9) {
   if (channel == nullptr || channel->TloxTrace == nullptr || !OpenInLibrary(channel)) return 0;
-  return channel->TloxTrace(channel->handleArea, value1, value2, value3, value4, value5, value6,
-                            value7, value8, value9);
+  return platform::CallForeign(channel->TloxTrace, channel->handleArea, value1, value2, value3,
+                               value4, value5, value6, value7, value8, value9);
 }
 
 int TraceClose(TraceChannel* channel, int closeValue) {
   if (channel == nullptr) return 0;
   if (channel->TloxCloseTracer != nullptr && OpenInLibrary(channel)) {
-    channel->TloxCloseTracer(channel->handleArea, closeValue);
+    platform::CallForeign(channel->TloxCloseTracer, channel->handleArea, closeValue);
   }
   TraceUnbind(channel);
   return 1;

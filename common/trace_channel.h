@@ -5,13 +5,15 @@
 
 #include "platform/platform.h"
 
-using TloxOpenTracerFn = int(KIT_TRACE_CALL*)(void* handleArea, int openValue, const char* name);
-using TloxTraceFn = int(KIT_TRACE_CALL*)(void* handleArea, int value1, int value2,
-                                         const char* value3, int value4, int value5, int value6,
-                                         int value7, int value8, const void* value9);
-using TloxCloseTracerFn = int(KIT_TRACE_CALL*)(void* handleArea, int closeValue);
+// The entry points' types. They are called through platform::CallForeign,
+// so the library may export them __cdecl or __stdcall.
+using TloxOpenTracerFn = int (*)(void* handleArea, int openValue, const char* name);
+using TloxTraceFn = int (*)(void* handleArea, int value1, int value2, const char* value3,
+                            int value4, int value5, int value6, int value7, int value8,
+                            const void* value9);
+using TloxCloseTracerFn = int (*)(void* handleArea, int closeValue);
 /// The entry points that must exist for a binding but are never called.
-using TloxUncalledFn = int(KIT_TRACE_CALL*)(void* handleArea);
+using TloxUncalledFn = int (*)(void* handleArea);
 
 /// Fields in the library's documented order; zero the whole record before
 /// TraceOpen. The first 32-bit word of handleArea, filled in by the library's

@@ -9,6 +9,7 @@
 #include "evtrelay/alert_fields.h"
 #include "evtrelay/event_fallback.h"
 #include "evtrelay/relay_trace.h"
+#include "platform/foreign_call.h"
 #include "platform/platform.h"
 
 namespace {
@@ -153,8 +154,8 @@ void Relay(Run& run, int argc, char** argv, MsgPost3Fn post) {
   }
   TraceText(&run.infoChannel, kSourceFile, __LINE__, run.traceText);
 
-  const int result = post(nullptr, severityWord, run.hostName, nullptr, alertTime, 0, 0, 0, 0, 0, 0,
-                          0, run.alertText);
+  const int result = platform::CallForeign(post, nullptr, severityWord, run.hostName, nullptr,
+                                           alertTime, 0, 0, 0, 0, 0, 0, 0, run.alertText);
   if (result == kStored) {
     TraceText(&run.errorChannel, kSourceFile, __LINE__, kStoreFailed);
     ReportFailureOnce(EVENT_HANDOVER_FAILED, nullptr);

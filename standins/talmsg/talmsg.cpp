@@ -49,10 +49,10 @@ void Delay(int milliseconds) {
 
 }  // namespace
 
-extern "C" int KIT_CONSOLE_CALL msgpost3(void* word1, int severityWord, const char* hostName,
-                                         void* word4, int alertTime, int word6, int word7,
-                                         int word8, int word9, int word10, int word11, int word12,
-                                         const char* alertText) {
+extern "C" int TALMSG_CALL msgpost3(void* word1, int severityWord, const char* hostName,
+                                    void* word4, int alertTime, int word6, int word7, int word8,
+                                    int word9, int word10, int word11, int word12,
+                                    const char* alertText) {
   std::string line = "msgpost3";
   for (const std::string& word :
        {Pointer(word1), std::to_string(severityWord), Text(hostName), Pointer(word4),

@@ -2,7 +2,8 @@
 // of the file named by TLOXTRC_LOG (see tests/harness/harness.h for the
 // format); without that variable it records nothing. Built three times:
 // TLOXTRC_NO_REL_MEMORY_DUMP drops one entry point, TLOXTRC_OPEN_LEAVES_ZERO
-// makes the open leave the handle's first word 0.
+// makes the open leave the handle's first word 0; on 32-bit Windows each
+// also as __stdcall (TLOXTRC_CALL), exported under the same plain names.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform_config.h"
 #include "standins/record_file.h"
 
 #ifdef _WIN32
@@ -20,6 +20,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 #define TLOXTRC_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+// The __stdcall variant (32-bit Windows) defines it; __cdecl otherwise.
+#ifndef TLOXTRC_CALL
+#define TLOXTRC_CALL
 #endif
 
 namespace {
@@ -80,8 +84,7 @@ int Uncalled(const char* entryPoint) {
 
 }  // namespace
 
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxOpenTracer(void* handleArea, int openValue,
-                                                 const char* name) {
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxOpenTracer(void* handleArea, int openValue, const char* name) {
   std::string line = "open";
   AppendText(line, name);
   AppendNumber(line, openValue);
@@ -96,9 +99,9 @@ TLOXTRC_EXPORT int KIT_TRACE_CALL TloxOpenTracer(void* handleArea, int openValue
   return 11;
 }
 
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxTrace(void* handleArea, int value1, int value2,
-                                            const char* value3, int value4, int value5, int value6,
-                                            int value7, int value8, const void* value9) {
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxTrace(void* handleArea, int value1, int value2,
+                                          const char* value3, int value4, int value5, int value6,
+                                          int value7, int value8, const void* value9) {
   std::string line = "trace";
   AppendText(line, StoredName(handleArea).c_str());
   AppendNumber(line, value1);
@@ -117,7 +120,7 @@ TLOXTRC_EXPORT int KIT_TRACE_CALL TloxTrace(void* handleArea, int value1, int va
   return 12;
 }
 
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxCloseTracer(void* handleArea, int closeValue) {
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxCloseTracer(void* handleArea, int closeValue) {
   std::string line = "close";
   AppendText(line, StoredName(handleArea).c_str());
   AppendNumber(line, closeValue);
@@ -126,12 +129,12 @@ TLOXTRC_EXPORT int KIT_TRACE_CALL TloxCloseTracer(void* handleArea, int closeVal
   return 13;
 }
 
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxTraceCheck(void*) { return Uncalled("TloxTraceCheck"); }
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxSnap(void*) { return Uncalled("TloxSnap"); }
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxDump(void*) { return Uncalled("TloxDump"); }
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxSetMemoryDump(void*) { return Uncalled("TloxSetMemoryDump"); }
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxTraceCheck(void*) { return Uncalled("TloxTraceCheck"); }
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxSnap(void*) { return Uncalled("TloxSnap"); }
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxDump(void*) { return Uncalled("TloxDump"); }
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxSetMemoryDump(void*) { return Uncalled("TloxSetMemoryDump"); }
 #ifndef TLOXTRC_NO_REL_MEMORY_DUMP
-TLOXTRC_EXPORT int KIT_TRACE_CALL TloxRelMemoryDump(void*) { return Uncalled("TloxRelMemoryDump"); }
+TLOXTRC_EXPORT int TLOXTRC_CALL TloxRelMemoryDump(void*) { return Uncalled("TloxRelMemoryDump"); }
 #endif
 
 #ifdef _WIN32
