@@ -2,8 +2,9 @@
 #
 # POSIX: GoogleTest from the system (find_package). Windows: GoogleTest
 # compiled from /usr/src/googletest, test programs run under Wine through
-# CTest's cross-compiling emulator. The 32-bit Windows build cannot execute
-# here: its tests are compiled and linked, never registered.
+# CTest's cross-compiling emulator: wine-run for the 64-bit build,
+# wine32-run (Wine's 32-bit loader under the user-mode emulator) for the
+# 32-bit one.
 
 if(KIT_TESTS AND WIN32)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
@@ -14,8 +15,12 @@ if(KIT_TESTS AND WIN32)
   foreach(t gtest gtest_main)
     target_compile_options(${t} PRIVATE -Wno-error)
   endforeach()
-  set(KIT_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run ${KIT_WINEPREFIX})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(kit_wine_runner ${PROJECT_SOURCE_DIR}/cmake/wine32-run)
+  else()
+    set(kit_wine_runner ${PROJECT_SOURCE_DIR}/cmake/wine-run)
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${kit_wine_runner} ${CMAKE_BINARY_DIR}/wineprefix)
 elseif(KIT_TESTS)
   find_package(GTest REQUIRED)
 endif()
@@ -30,9 +35,6 @@ function(kit_add_gtest name)
   cmake_parse_arguments(arg "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${arg_SOURCES} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
-  if(NOT KIT_RUN_TESTS)
-    return()
-  endif()
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name})
   else()
@@ -41,11 +43,20 @@ function(kit_add_gtest name)
   endif()
 endfunction()
 
+# kit_discover_against(NAME SUFFIX ARGS...)
+# Registers each test of the suite NAME once more, named TEST.SUFFIX, with
+# ARGS (the target the harness runs) on its command line.
+function(kit_discover_against name suffix)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX .${suffix} EXTRA_ARGS ${ARGN})
+endfunction()
+
 # kit_add_behaviour(NAME SOURCES...)
 # A behaviour suite: a host program (POSIX build only) that runs the real
-# programs in temporary installation trees. Registered once against this
-# build and, when KIT_WINDOWS_BUILD_DIR is set, once against the 64-bit
-# Windows build under Wine; test names end in .posix / .win64.
+# programs in temporary installation trees. Registered against this build
+# (.posix), against the 64-bit Windows build under Wine when
+# KIT_WIN64_BUILD_DIR is set (.win64), and against the shipped 32-bit build
+# under 32-bit Wine when KIT_WIN32_BUILD_DIR is set, once with __cdecl
+# stand-ins (.win32) and once with __stdcall ones (.win32-stdcall).
 function(kit_add_behaviour name)
   if(NOT KIT_TESTS OR WIN32)
     return()
@@ -53,11 +64,14 @@ function(kit_add_behaviour name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE kit_harness GTest::gtest)
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX .posix
-    EXTRA_ARGS --target=posix --build=${CMAKE_BINARY_DIR})
-  if(KIT_WINDOWS_BUILD_DIR)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX .win64
-      EXTRA_ARGS --target=win64 --build=${KIT_WINDOWS_BUILD_DIR})
+  kit_discover_against(${name} posix --target=posix --build=${CMAKE_BINARY_DIR})
+  if(KIT_WIN64_BUILD_DIR)
+    kit_discover_against(${name} win64 --target=win64 --build=${KIT_WIN64_BUILD_DIR})
+  endif()
+  if(KIT_WIN32_BUILD_DIR)
+    kit_discover_against(${name} win32 --target=win32 --build=${KIT_WIN32_BUILD_DIR})
+    kit_discover_against(${name} win32-stdcall --target=win32 --convention=stdcall
+      --build=${KIT_WIN32_BUILD_DIR})
   endif()
 endfunction()
 

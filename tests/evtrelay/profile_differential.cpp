@@ -1,8 +1,8 @@
 // The POSIX profile reader against Wine's real GetPrivateProfileIntA: the
 // profile probe of each build reads the same tricky files, and every value
 // must agree, and agree with the value the corpus lists.
-// Run with --target=win64 --build=DIR (the Windows build); the POSIX probe
-// is this build's own.
+// Run with --target=win64 or win32 and --build=DIR (a Windows build); the
+// POSIX probe is this build's own.
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ std::vector<std::string> Values(const harness::Target& target, const std::string
 TEST(ProfileDifferential, PosixReaderGivesWhatWineGives) {
   const harness::Target posix{harness::TargetKind::Posix, ""};
   const harness::Target& wine = harness::CurrentTarget();
-  ASSERT_TRUE(wine.IsWindows()) << "run with --target=win64";
+  ASSERT_TRUE(wine.IsWindows()) << "run with --target=win64 or --target=win32";
   harness::InstallTree tree;
   int index = 0;
   for (const profile_corpus::Case& c : profile_corpus::kCases) {

@@ -146,6 +146,11 @@ std::string Target::Program(std::string_view name) const {
   return buildDir + "/bin/" + std::string(name) + (IsWindows() ? ".exe" : "");
 }
 
+std::string Target::Standin(std::string_view name) const {
+  return buildDir + "/bin/standins/" + (convention == Convention::Stdcall ? "stdcall/" : "") +
+         std::string(name);
+}
+
 std::string Target::TargetPath(std::string_view hostPath) const {
   std::string path(hostPath);
   if (!IsWindows()) return path;
@@ -162,8 +167,12 @@ void InitTarget(int* argc, char** argv) {
       target.kind = TargetKind::Posix;
     } else if (arg == "--target=win64") {
       target.kind = TargetKind::Win64;
-    } else if (arg.starts_with("--target=")) {
-      throw std::runtime_error("harness: unknown target: " + std::string(arg));
+    } else if (arg == "--target=win32") {
+      target.kind = TargetKind::Win32;
+    } else if (arg == "--convention=stdcall" || arg == "--convention=cdecl") {
+      target.convention = arg.ends_with("stdcall") ? Convention::Stdcall : Convention::Cdecl;
+    } else if (arg.starts_with("--target=") || arg.starts_with("--convention=")) {
+      throw std::runtime_error("harness: unknown option: " + std::string(arg));
     } else if (arg.starts_with("--build=")) {
       target.buildDir = std::string(arg.substr(8));
     } else {
@@ -216,14 +225,12 @@ void InstallTree::InstallTrace(TraceVariant variant, std::string_view dir) const
                     : variant == TraceVariant::NoRelMemoryDump ? "tloxtrc-norel"
                                                                : "tloxtrc-noopen";
   const char* file = CurrentTarget().IsWindows() ? "tloxtrc.dll" : "libtloxtrc.so";
-  CopyFile(CurrentTarget().buildDir + "/bin/standins/" + sub + "/" + file,
-           dir.empty() ? Bin() : std::string(dir));
+  CopyFile(CurrentTarget().Standin(sub) + "/" + file, dir.empty() ? Bin() : std::string(dir));
 }
 
 void InstallTree::InstallConsole(std::string_view dir) const {
   const char* file = CurrentTarget().IsWindows() ? "TALMSG.dll" : "libTALMSG.so";
-  CopyFile(CurrentTarget().buildDir + "/bin/standins/talmsg/" + file,
-           dir.empty() ? Bin() : std::string(dir));
+  CopyFile(CurrentTarget().Standin("talmsg") + "/" + file, dir.empty() ? Bin() : std::string(dir));
 }
 
 RunResult Run(const Target& target, const std::string& programPath,
@@ -231,8 +238,9 @@ RunResult Run(const Target& target, const std::string& programPath,
   std::vector<std::string> command;
   if (target.IsWindows()) {
     if (!options.prefix.empty()) throw std::runtime_error("harness: prefix is POSIX only");
-    command = {std::string(KIT_HARNESS_SOURCE_DIR) + "/cmake/wine-run",
-               target.buildDir + "/wineprefix", programPath};
+    const char* runner = target.kind == TargetKind::Win32 ? "/cmake/wine32-run" : "/cmake/wine-run";
+    command = {std::string(KIT_HARNESS_SOURCE_DIR) + runner, target.buildDir + "/wineprefix",
+               programPath};
   } else {
     command = options.prefix;
     command.push_back(programPath);

@@ -1,9 +1,9 @@
 #pragma once
 // Behaviour-suite harness: lays out a temporary installation tree, copies a
 // build's real programs and stand-ins into it, runs them natively (POSIX
-// build) or under Wine (64-bit Windows build), and reads back what the
-// stand-ins recorded. Runs on the POSIX host only; one suite source serves
-// both targets.
+// build) or under Wine (the 64-bit and the shipped 32-bit Windows build),
+// and reads back what the stand-ins recorded. Runs on the POSIX host only;
+// one suite source serves every target.
 
 #include <optional>
 #include <string>
@@ -13,15 +13,23 @@
 
 namespace harness {
 
-enum class TargetKind { Posix, Win64 };
+enum class TargetKind { Posix, Win64, Win32 };
 
-/// The build whose programs a suite runs; chosen with --target=posix|win64
-/// and --build=DIR on the suite's command line.
+/// The calling convention of the stand-ins a suite installs; the 32-bit
+/// Windows build has both.
+enum class Convention { Cdecl, Stdcall };
+
+/// The build whose programs a suite runs; chosen with
+/// --target=posix|win64|win32, --build=DIR and, for win32,
+/// --convention=cdecl|stdcall on the suite's command line.
 struct Target {
   TargetKind kind = TargetKind::Posix;
   std::string buildDir;
+  Convention convention = Convention::Cdecl;
 
-  bool IsWindows() const { return kind == TargetKind::Win64; }
+  bool IsWindows() const { return kind != TargetKind::Posix; }
+  /// The build's stand-in directory `name` (e.g. "tloxtrc", "talmsg").
+  std::string Standin(std::string_view name) const;
   /// "credseal" -> DIR/bin/credseal (POSIX) or DIR/bin/credseal.exe.
   std::string Program(std::string_view name) const;
   /// A file name as the target's programs see it: "/tmp/x/y" stays on
@@ -34,9 +42,9 @@ void InitTarget(int* argc, char** argv);
 const Target& CurrentTarget();
 
 enum class TraceVariant {
-  Recording,  ///< records every open, write and close
+  Recording,        ///< records every open, write and close
   NoRelMemoryDump,  ///< lacks the entry point "TloxRelMemoryDump"
-  OpenLeavesZero,  ///< its open leaves the handle's first word 0
+  OpenLeavesZero,   ///< its open leaves the handle's first word 0
 };
 
 /// A temporary installation tree ROOT/bin, ROOT/etc; removed when it goes.
