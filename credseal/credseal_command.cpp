@@ -33,8 +33,11 @@ constexpr std::size_t kSealedCapacity = 89;
 constexpr std::size_t kLineCapacity = 1024;
 constexpr std::size_t kMessageCapacity = 256;
 
-static_assert(2 * kNameCapacity + kSealedCapacity + 2 <= kLineCapacity,
+static_assert(2 * kNameCapacity + kSealedCapacity + sizeof kLineEnd <= kLineCapacity,
               "the credential line always fits");
+
+/// Not an exit code: the step succeeded and the run goes on.
+constexpr int kGoOn = -1;
 
 /// Working storage of one run; zero-initialised as a whole, the trace
 /// channels included.
@@ -96,13 +99,16 @@ void CopyLogPath(Run& run, const char* value) {
   }
 }
 
-/// The END record and both channels closed, error channel first.
+/// The END record and both channels closed, error channel first. A request
+/// to end the process that was held while the credential file was written
+/// takes effect after that.
 int End(Run& run, int code) {
   WipePassword(run);
   TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 3, platform::ProcessId(), code,
              "END");
   TraceClose(&run.errorChannel, 0);
   TraceClose(&run.flowChannel, 0);
+  platform::ReleaseTermination();
   return code;
 }
 
@@ -148,40 +154,21 @@ int MissingValueEnding(Run& run, int line) {
   return End(run, kExitInvalidParameter);
 }
 
-}  // namespace
-
-void PrintUsage() {
-  std::fputs("Error: invalid parameter\n", stderr);
-  std::fputs("Usage: credseal -d dsnname -u username -p password [-o logfie]\n", stderr);
+/// True when -o names the credential file itself, under whatever path:
+/// its message would overwrite the credential line, its deletion the file.
+bool LogIsCredentialFile(const Run& run) {
+  char installDir[kPathCapacity] = {};
+  char credentialPath[kPathCapacity] = {};
+  return GetInstallDir(installDir, kPathCapacity) == 0 &&
+         JoinEtcPath(credentialPath, sizeof credentialPath, installDir, kCredentialFile) &&
+         platform::NamesSameFile(run.logPath, credentialPath);
 }
 
-int WriteLogFile(const char* path, const char* text) {
-  FILE* file = std::fopen(path, "w");
-  if (file == nullptr) {
-    return 2;
-  }
-  const bool written = std::fputs(text, file) != EOF;
-  // A full disk often shows only when the buffer is flushed on close.
-  const bool closed = std::fclose(file) == 0;
-  return written && closed ? 0 : 4;
-}
-
-void TraceMessage(TraceChannel* channel, int line, const char* text) {
-  TraceWrite(channel, 0, 1, kSourceFile, line, 2, static_cast<int>(std::strlen(text)),
-             platform::ProcessId(), 0, text);
-}
-
-int CredsealMain(int argc, char** argv) {
-  Run run{};
-  TraceOpen(&run.errorChannel, 0, "Norvelle03");
-  TraceOpen(&run.flowChannel, 0, "Norvelle04");
-  TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 5, platform::ProcessId(), 0,
-             "START");
-
+/// The options into the run; the usage endings for a bad command line.
+int ReadOptions(Run& run, int argc, char** argv) {
   if (argc == 1) {
     return ScanErrorEnding(run, __LINE__);
   }
-
   for (;;) {
     const int option = ScanOption(argc, argv, kOptionString);
     if (option == -1) {
@@ -211,12 +198,20 @@ int CredsealMain(int argc, char** argv) {
         return ScanErrorEnding(run, __LINE__);
     }
   }
-
+  if (run.logFlag && LogIsCredentialFile(run)) {
+    run.logFlag = false;
+    run.logRefused = true;
+  }
   if (run.dsnName[0] == '\0' || run.userName[0] == '\0' || run.password[0] == '\0' ||
       run.logRefused) {
     return MissingValueEnding(run, __LINE__);
   }
+  return kGoOn;
+}
 
+/// The password sealed under the key strings of the built-in phrases, and
+/// wiped.
+int SealPassword(Run& run) {
   DeriveKeyStrings(KeyPhrase1, KeyPhrase2, run.keyString1, run.keyString2);
   const int sealed =
       SealCrypt(run.keyString1, run.keyString2, run.password, run.sealedText, MODE_SEAL);
@@ -225,7 +220,13 @@ int CredsealMain(int argc, char** argv) {
     Report(run, __LINE__, kSealFailed);
     return End(run, kExitSealFailed);
   }
+  return kGoOn;
+}
 
+/// The line into etc/credseal.csv, then the log file deleted. Requests to
+/// end the process wait from the first touch of the file to the END record,
+/// so no temporary or half-written file survives one.
+int WriteCredentialLine(Run& run) {
   if (GetInstallDir(run.installDir, kPathCapacity) != 0) {
     Report(run, __LINE__, kNoInstallDir);
     return End(run, kExitNoInstallDir);
@@ -235,27 +236,54 @@ int CredsealMain(int argc, char** argv) {
                    kCredentialFile)) {
     return ReportWithCode(run, __LINE__, kCreateFailed, ENAMETOOLONG, kExitCreateFailed);
   }
-
-  platform::Replacement file{};
-  const int created = platform::BeginReplacement(&file, run.credentialPath);
-  if (created != 0) {
-    return ReportWithCode(run, __LINE__, kCreateFailed, created, kExitCreateFailed);
+  const int length = std::snprintf(run.line, sizeof run.line, "%s,%s,%s%s", run.dsnName,
+                                   run.userName, run.sealedText, kLineEnd);
+  platform::HoldTermination();
+  const platform::ReplaceResult written =
+      platform::ReplaceFileContent(run.credentialPath, run.line, static_cast<std::size_t>(length));
+  if (written.error != 0) {
+    return written.stage == platform::ReplaceStage::kOpen
+               ? ReportWithCode(run, __LINE__, kCreateFailed, written.error, kExitCreateFailed)
+               : ReportWithCode(run, __LINE__, kWriteFailed, written.error, kExitWriteFailed);
   }
-  std::snprintf(run.line, sizeof run.line, "%s,%s,%s\n", run.dsnName, run.userName, run.sealedText);
-  const int written = platform::WriteReplacement(&file, run.line);
-  if (written != 0) {
-    std::snprintf(run.message, sizeof run.message, kWriteFailed, written);
-    Report(run, __LINE__, run.message);
-    platform::AbandonReplacement(&file);
-    return End(run, kExitWriteFailed);
-  }
-  const int committed = platform::CommitReplacement(&file, run.credentialPath);
-  if (committed != 0) {
-    return ReportWithCode(run, __LINE__, kWriteFailed, committed, kExitWriteFailed);
-  }
-
+  // Only ever a file: -o naming a directory leaves it in place.
   if (run.logFlag) {
-    std::remove(run.logPath);
+    platform::UnlinkFile(run.logPath);
   }
   return End(run, kExitWritten);
+}
+
+}  // namespace
+
+void PrintUsage() {
+  std::fputs("Error: invalid parameter\n", stderr);
+  std::fputs("Usage: credseal -d dsnname -u username -p password [-o logfie]\n", stderr);
+}
+
+int WriteLogFile(const char* path, const char* text) {
+  FILE* file = std::fopen(path, "w");
+  if (file == nullptr) {
+    return 2;
+  }
+  const bool written = std::fputs(text, file) != EOF;
+  // A full disk often shows only when the buffer is flushed on close.
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? 0 : 4;
+}
+
+void TraceMessage(TraceChannel* channel, int line, const char* text) {
+  TraceWrite(channel, 0, 1, kSourceFile, line, 2, static_cast<int>(std::strlen(text)),
+             platform::ProcessId(), 0, text);
+}
+
+int CredsealMain(int argc, char** argv) {
+  Run run{};
+  TraceOpen(&run.errorChannel, 0, "Norvelle03");
+  TraceOpen(&run.flowChannel, 0, "Norvelle04");
+  TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 5, platform::ProcessId(), 0,
+             "START");
+  int code = ReadOptions(run, argc, argv);
+  if (code == kGoOn) code = SealPassword(run);
+  if (code == kGoOn) code = WriteCredentialLine(run);
+  return code;
 }

@@ -1,7 +1,5 @@
 #include "evtrelay/event_fallback.h"
 
-#include <cstdio>
-
 #include "common/install_dir.h"
 #include "platform/platform.h"
 
@@ -33,19 +31,24 @@ int EvtLockAbsent() {
   return platform::FileMissing(path) ? 1 : 0;
 }
 
-void EvtLockCreate() {
+int EvtLockCreate() {
   char path[kPathCapacity] = {};
-  if (FormLockPath(path) == LockPath::kFormed) {
-    // Only its presence counts: created (or emptied) and closed at once;
-    // a failure leaves the state absent.
-    if (FILE* file = std::fopen(path, "w")) std::fclose(file);
+  switch (FormLockPath(path)) {
+    case LockPath::kNoInstallDir:
+      return 0;
+    case LockPath::kTooLong:
+      return 1;
+    case LockPath::kFormed:
+      break;
   }
+  // Only its presence counts: created empty and closed at once.
+  return platform::CreateExclusive(path) == platform::CreateResult::kExists ? 0 : 1;
 }
 
 void EvtLockRemove() {
   char path[kPathCapacity] = {};
   if (FormLockPath(path) == LockPath::kFormed) {
-    std::remove(path);
+    platform::UnlinkFile(path);
   }
 }
 
@@ -63,11 +66,13 @@ int ReportEvtLog(uint16_t type, uint32_t eventId, const char* const* strings) {
   return written ? 1 : 0;
 }
 
+// The existence test comes first, so a relay that finds the lock present
+// never creates anything; of relays that all found it absent, the create
+// lets exactly one through.
 void ReportFailureOnce(uint32_t eventId, const char* insertionString) {
-  if (EvtLockAbsent() != 1) {
+  if (EvtLockAbsent() != 1 || EvtLockCreate() != 1) {
     return;
   }
   const char* const strings[] = {insertionString, nullptr};
   ReportEvtLog(platform::kEventError, eventId, strings);
-  EvtLockCreate();
 }

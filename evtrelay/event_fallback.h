@@ -1,8 +1,10 @@
 #pragma once
 // The event-log fallback of the relay: one entry under the source
-// "Norvelle" per failure, held back while the lock file etc/nsm_evtlog.lock
-// exists; an accepted hand-over removes the file again. Nothing here is
-// traced, and every failure of its own is silent.
+// "Norvelle" per outage. The lock file etc/nsm_evtlog.lock holds further
+// entries back until an accepted hand-over removes it; it is taken by an
+// exclusive create, so of relays that fail at the same moment only the one
+// that makes the file writes the entry. Nothing here is traced, and every
+// failure of its own is silent.
 
 #include <cstdint>
 
@@ -16,22 +18,29 @@ inline constexpr int kMaxInsertionStrings = 10;
 inline constexpr const char* kEventSourceName = "Norvelle";
 inline constexpr const char* kLockFileName = "nsm_evtlog.lock";
 
-/// 1 when the lock file does not exist; 0 when it does, when the
+/// 1 when the lock file does not exist (on POSIX also when a path through
+/// a regular file makes that certain); 0 when it does, when the
 /// installation directory is not found, or when the test fails for another
-/// reason. A lock path too long to form counts as absent: such a file can
-/// never exist, as when it cannot be created.
+/// reason (access denied). A lock path too long to form counts as absent:
+/// such a file can never exist, as when it cannot be created.
 int EvtLockAbsent();
 
-/// Creates the lock file empty (or empties it); failures are ignored.
-void EvtLockCreate();
+/// Takes the lock: creates the file empty unless something is already at
+/// its name (a planted link is never followed). 1 when this call made it,
+/// or when it cannot be made at all (the state then stays absent and every
+/// failure is reported); 0 when it already exists: another relay has just
+/// taken it, or there is no installation directory.
+int EvtLockCreate();
 
-/// Deletes the lock file; a missing file or a failure is ignored.
+/// Deletes the lock file, never a directory at its name (which then counts
+/// as present until an administrator removes it); a missing file or a
+/// failure is ignored.
 void EvtLockRemove();
 
 /// Writes one entry with the strings up to the first null pointer (at most
 /// ten; `strings` itself may be null). 1 when it was written, else 0.
 int ReportEvtLog(uint16_t type, uint32_t eventId, const char* const* strings);
 
-/// One reported failure: when the lock file is absent, an error entry with
-/// `insertionString` (null for none), then the lock file.
+/// One reported failure: when the lock file is absent and this relay's
+/// create takes it, an error entry with `insertionString` (null for none).
 void ReportFailureOnce(uint32_t eventId, const char* insertionString);

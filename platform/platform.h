@@ -3,6 +3,7 @@
 // Each function has one implementation per backend (win32/, posix/), in a
 // file named after its concern; nothing else includes system headers.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform_config.h"
@@ -42,38 +43,28 @@ Symbol LibrarySymbol(Library library, const char* name);
 /// Releases one load of the library.
 void CloseLibrary(Library library);
 
-// --- safe replacement of a file (replace_file.cpp) -----------------------
+// --- whole-file replacement (replace_file.cpp) ---------------------------
 
-/// Capacity of a replacement's temporary path: a target path of up to 259
-/// characters and the unique suffix the backend appends.
-inline constexpr unsigned kReplacementPathCapacity = 272;
+/// Where a replacement failed: at the open (nothing was changed) or while
+/// writing (the file holds its old content whole).
+enum class ReplaceStage { kOpen, kWrite };
 
-/// New content for a file, written to a temporary file in the same
-/// directory and moved over the file only once it was written, flushed and
-/// closed without error, so a failure leaves the old file as it was.
-struct Replacement {
-  void* stream;  ///< the temporary file, in text mode (FILE*)
-  bool targetExists;
-  char tempPath[kReplacementPathCapacity];
+struct ReplaceResult {
+  int error;  ///< 0, or the errno value of the failure
+  ReplaceStage stage;
 };
 
-/// Checks that `target`, when it exists, can be opened for writing, and
-/// creates the temporary file beside it (POSIX: mode 0600 for a new file,
-/// the old file's mode and owner for a replaced one). 0, or the errno value
-/// of the failure; nothing is left behind on failure.
-int BeginReplacement(Replacement* replacement, const char* target);
-
-/// Writes `text` in text mode ("\n" is CR LF on Windows); 0 or an errno value.
-int WriteReplacement(Replacement* replacement, const char* text);
-
-/// Flushes the temporary file to stable storage, closes it and moves it
-/// over `target` (Windows: ReplaceFileA when the target exists, so its
-/// security settings stay). 0, or the errno value of the first failure; on
-/// failure the temporary file is removed and the target is unchanged.
-int CommitReplacement(Replacement* replacement, const char* target);
-
-/// Closes and removes the temporary file after a failed write.
-void AbandonReplacement(Replacement* replacement);
+/// Makes `bytes` the whole content of the file `path` names, following
+/// symbolic links to the file they finally name (a link stays a link).
+/// A file that can be replaced keeping everything it had (owner, group,
+/// mode, ACL; no other name) is replaced safely: a temporary file beside
+/// it, flushed to disk, moved over it. Otherwise the file is written in
+/// place, as an open for writing would: space for the new content first
+/// (a failure there leaves the old content untouched), then the content,
+/// a flush, the cut to the new length and a flush again. A missing file
+/// is created with mode 0600 (POSIX), through a dangling link as well.
+/// Bytes are written as they are: the caller supplies the line ends.
+ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_t length);
 
 // --- the process's own argument list (command_line.cpp) ------------------
 
@@ -110,10 +101,36 @@ bool WriteEvent(EventSource source, uint16_t type, uint32_t eventId, uint16_t st
 /// Releases the event source (DeregisterEventSource; POSIX: closelog).
 void CloseEventSource(EventSource source);
 
-// --- file tests (files.cpp) ----------------------------------------------
+// --- single files (files.cpp) -------------------------------------------
 
 /// True only when the existence test (_access, mode 0) fails because the
-/// file is missing (ENOENT); false when it exists or cannot be tested.
+/// file is missing: ENOENT, or on POSIX ENOTDIR (a path through a regular
+/// file, where no file can be); false when it exists or cannot be tested.
 bool FileMissing(const char* path);
+
+enum class CreateResult { kCreated, kExists, kFailed };
+
+/// Creates `path` empty if, and only if, nothing is there yet (O_CREAT |
+/// O_EXCL, CREATE_NEW): never through a symbolic link planted there.
+CreateResult CreateExclusive(const char* path);
+
+/// Deletes a file or a link, never a directory (unlink, DeleteFileA).
+/// False when nothing was deleted.
+bool UnlinkFile(const char* path);
+
+/// True when both paths name the same file: the same device and inode (the
+/// same volume and file index on Windows) when both exist, else the same
+/// directory, resolved, and the same file name.
+bool NamesSameFile(const char* first, const char* second);
+
+// --- termination signals (signals.cpp) -----------------------------------
+
+/// From here on, a request to end the process (SIGINT, SIGTERM, SIGHUP,
+/// SIGQUIT; on Windows Ctrl+C and Ctrl+Break) is held back, and closing the
+/// console waits, until ReleaseTermination.
+void HoldTermination();
+
+/// A request held back since HoldTermination takes its normal effect now.
+void ReleaseTermination();
 
 }  // namespace platform

@@ -40,9 +40,10 @@ void AppendRecord(const char* variable, const std::string& line) {
   const DWORD length = GetEnvironmentVariableA(variable, path, sizeof path);
   if (length == 0 || length >= sizeof path) return;
   // Opens that race each other can fail with a sharing violation; a lost
-  // record would look like a lost call, so try again for a while.
+  // record would look like a lost call, so try again for a while (up to
+  // ten seconds: the emulated 32-bit route is slow under load).
   HANDLE file = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 200 && file == INVALID_HANDLE_VALUE; ++attempt) {
+  for (int attempt = 0; attempt < 2000 && file == INVALID_HANDLE_VALUE; ++attempt) {
     file =
         CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,7 +14,15 @@ namespace posix {
 
 namespace {
 
-constexpr unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
+/// Byte-order marks, which decide how the rest of the file is read.
+struct Mark {
+  unsigned char bytes[3];
+  std::size_t length;
+};
+constexpr Mark kUtf8Mark = {{0xEF, 0xBB, 0xBF}, 3};
+constexpr Mark kUtf16LeMark = {{0xFF, 0xFE}, 2};
+constexpr Mark kUtf16BeMark = {{0xFE, 0xFF}, 2};
+constexpr uint32_t kReplacement = 0xFFFD;
 constexpr std::size_t kNumberLength = 29;
 constexpr std::size_t kReadChunk = 4096;
 
@@ -251,20 +260,88 @@ void ProfileScan::FeedLineByte(unsigned char c) {
   }
 }
 
-void ProfileScan::FeedByte(unsigned char c) {
-  if (!bomDecided_) {
-    if (c == kBom[bomMatched_]) {
-      if (++bomMatched_ == sizeof kBom) {
-        bomDecided_ = true;
-      }
+void ProfileScan::ReplayPrefix() {
+  encoding_ = Encoding::kBytes;
+  for (std::size_t i = 0; i < prefixUsed_; ++i) {
+    FeedLineByte(prefix_[i]);
+  }
+}
+
+// The first bytes are held until they are a mark or cannot become one.
+void ProfileScan::DecideEncoding(unsigned char c) {
+  prefix_[prefixUsed_++] = c;
+  const struct {
+    const Mark& mark;
+    Encoding encoding;
+  } marks[] = {{kUtf8Mark, Encoding::kBytes},
+               {kUtf16LeMark, Encoding::kUtf16Le},
+               {kUtf16BeMark, Encoding::kUtf16Be}};
+  bool mayBecomeMark = false;
+  for (const auto& [mark, encoding] : marks) {
+    if (prefixUsed_ > mark.length || std::memcmp(prefix_, mark.bytes, prefixUsed_) != 0) {
+      continue;
+    }
+    if (prefixUsed_ == mark.length) {
+      encoding_ = encoding;
       return;
     }
-    bomDecided_ = true;
-    for (std::size_t i = 0; i < bomMatched_; ++i) {
-      FeedLineByte(kBom[i]);
-    }
+    mayBecomeMark = true;
   }
-  FeedLineByte(c);
+  if (!mayBecomeMark) {
+    ReplayPrefix();
+  }
+}
+
+void ProfileScan::FeedCodePoint(uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    FeedLineByte(static_cast<unsigned char>(codePoint));
+    return;
+  }
+  const int tail = codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+  static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  FeedLineByte(static_cast<unsigned char>(kLead[tail] | (codePoint >> (6 * tail))));
+  for (int i = tail - 1; i >= 0; --i) {
+    FeedLineByte(static_cast<unsigned char>(0x80 | ((codePoint >> (6 * i)) & 0x3F)));
+  }
+}
+
+void ProfileScan::FeedUtf16Byte(unsigned char c) {
+  if (unitFirstByte_ < 0) {
+    unitFirstByte_ = c;
+    return;
+  }
+  const auto first = static_cast<uint32_t>(unitFirstByte_);
+  unitFirstByte_ = -1;
+  const uint32_t unit = encoding_ == Encoding::kUtf16Le ? first | (c << 8) : (first << 8) | c;
+  if (highSurrogate_ != 0) {
+    const uint32_t high = highSurrogate_;
+    highSurrogate_ = 0;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      FeedCodePoint(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+      return;
+    }
+    FeedCodePoint(kReplacement);
+  }
+  if (unit >= 0xD800 && unit <= 0xDBFF) {
+    highSurrogate_ = unit;
+  } else {
+    FeedCodePoint(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : unit);
+  }
+}
+
+void ProfileScan::FeedByte(unsigned char c) {
+  switch (encoding_) {
+    case Encoding::kUndecided:
+      DecideEncoding(c);
+      break;
+    case Encoding::kBytes:
+      FeedLineByte(c);
+      break;
+    case Encoding::kUtf16Le:
+    case Encoding::kUtf16Be:
+      FeedUtf16Byte(c);
+      break;
+  }
 }
 
 void ProfileScan::Feed(const char* data, std::size_t size) {
@@ -274,11 +351,11 @@ void ProfileScan::Feed(const char* data, std::size_t size) {
 }
 
 int ProfileScan::Finish() {
-  if (!bomDecided_) {
-    bomDecided_ = true;
-    for (std::size_t i = 0; i < bomMatched_; ++i) {
-      FeedLineByte(kBom[i]);
-    }
+  if (encoding_ == Encoding::kUndecided) {
+    ReplayPrefix();
+  }
+  if (highSurrogate_ != 0) {
+    FeedCodePoint(kReplacement);
   }
   EndLine();
   return result_;
@@ -293,14 +370,34 @@ int ProfileIntFromText(const char* data, std::size_t size, const char* section, 
 
 }  // namespace posix
 
+namespace {
+
+/// A regular file opened for reading; -1 for anything else. The open does
+/// not wait for a FIFO's writer, and a device, a FIFO or a directory is no
+/// profile: reading one could block or never end.
+int OpenRegularFile(const char* path) {
+  const int file = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (file < 0) {
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(file);
+    return -1;
+  }
+  return file;
+}
+
+}  // namespace
+
 int ProfileInt(const char* section, const char* key, int defaultValue, const char* path) {
-  const int file = open(path, O_RDONLY | O_CLOEXEC);
+  const int file = OpenRegularFile(path);
   if (file < 0) {
     return defaultValue;
   }
   posix::ProfileScan scan(section, key, defaultValue);
   char chunk[posix::kReadChunk];
-  for (;;) {
+  while (!scan.Done()) {
     const ssize_t n = read(file, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) {
       continue;

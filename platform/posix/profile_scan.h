@@ -2,6 +2,8 @@
 // The POSIX profile reader behind platform::ProfileInt, reachable as a pure
 // function for tests and fuzzing. It gives what GetPrivateProfileIntA gives:
 //   - lines end at CR or LF; a UTF-8 byte-order mark at the start is skipped;
+//     one of UTF-16 (FF FE little-endian, FE FF big-endian) makes the rest
+//     UTF-16, read as the same text in UTF-8;
 //   - blanks (tab to CR, space, and the DOS end-of-file mark 0x1A) are
 //     trimmed around section names, key names and values, both in the file
 //     and in the names asked for; names match without regard to ASCII case;
@@ -76,9 +78,17 @@ class ProfileScan {
   void Feed(const char* data, std::size_t size);
   /// The value after the last piece; call once.
   int Finish();
+  /// True once the value is known: later pieces change nothing.
+  bool Done() const { return done_; }
 
  private:
+  enum class Encoding : uint8_t { kUndecided, kBytes, kUtf16Le, kUtf16Be };
+
   void FeedByte(unsigned char c);
+  void DecideEncoding(unsigned char c);
+  void ReplayPrefix();
+  void FeedUtf16Byte(unsigned char c);
+  void FeedCodePoint(uint32_t codePoint);
   void FeedLineByte(unsigned char c);
   void EndLine();
   void ResetLine();
@@ -91,8 +101,11 @@ class ProfileScan {
   int result_;
   bool done_ = false;
   bool inSection_;
-  std::size_t bomMatched_ = 0;
-  bool bomDecided_ = false;
+  Encoding encoding_ = Encoding::kUndecided;
+  unsigned char prefix_[3] = {};
+  std::size_t prefixUsed_ = 0;
+  int unitFirstByte_ = -1;
+  uint32_t highSurrogate_ = 0;
 
   bool lineStarted_ = false;
   bool bracketLine_ = false;

@@ -1,10 +1,67 @@
 #include <errno.h>
 #include <io.h>
+#include <windows.h>
 
 #include "platform/platform.h"
 
 namespace platform {
 
+namespace {
+
+/// The file's volume and index, which every name of it shares.
+struct FileIdentity {
+  DWORD volume;
+  DWORD indexHigh;
+  DWORD indexLow;
+};
+
+bool Identify(const char* path, FileIdentity* identity) {
+  const HANDLE file =
+      CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return known;
+}
+
+}  // namespace
+
 bool FileMissing(const char* path) { return _access(path, 0) != 0 && errno == ENOENT; }
+
+CreateResult CreateExclusive(const char* path) {
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? CreateResult::kExists
+                                                                     : CreateResult::kFailed;
+  }
+  CloseHandle(file);
+  return CreateResult::kCreated;
+}
+
+bool UnlinkFile(const char* path) { return DeleteFileA(path) != FALSE; }
+
+bool NamesSameFile(const char* first, const char* second) {
+  FileIdentity a{};
+  FileIdentity b{};
+  const bool firstExists = Identify(first, &a);
+  const bool secondExists = Identify(second, &b);
+  if (firstExists || secondExists) {
+    return firstExists && secondExists && a.volume == b.volume && a.indexHigh == b.indexHigh &&
+           a.indexLow == b.indexLow;
+  }
+  // Neither exists yet: the full paths, compared as Windows compares names.
+  char firstFull[MAX_PATH];
+  char secondFull[MAX_PATH];
+  const DWORD n1 = GetFullPathNameA(first, MAX_PATH, firstFull, nullptr);
+  const DWORD n2 = GetFullPathNameA(second, MAX_PATH, secondFull, nullptr);
+  return n1 > 0 && n1 < MAX_PATH && n2 > 0 && n2 < MAX_PATH &&
+         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, firstFull, -1, secondFull, -1) ==
+             CSTR_EQUAL;
+}
 
 }  // namespace platform

@@ -1,160 +1,166 @@
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#include <sys/stat.h>
+// The replacement primitives over Win32 file handles.
+
 #include <windows.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
+#include "platform/replace_file_backend.h"
+#include "system_error.h"
 
-namespace platform {
+namespace platform::backend {
 
 namespace {
 
-/// errno after a failed runtime call, never 0.
-int Failure() { return errno != 0 ? errno : EIO; }
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-/// The errno value for a failed file-system call of the system.
-int ErrnoFromSystem(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_WRITE_PROTECT:
-      return EROFS;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_UNABLE_TO_REMOVE_REPLACED:
-    case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
-    case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
-      return EACCES;
-    default:
-      return EIO;
-  }
+HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+FileHandle FromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+
+int CopyPath(char* buffer, std::size_t capacity, const char* path) {
+  const int n = std::snprintf(buffer, capacity, "%s", path);
+  return n >= 0 && static_cast<std::size_t>(n) < capacity ? 0 : ENAMETOOLONG;
 }
 
-FILE* Stream(Replacement* replacement) { return static_cast<FILE*>(replacement->stream); }
-
-void RemoveTemp(Replacement* replacement) {
-  DeleteFileA(replacement->tempPath);
-  replacement->tempPath[0] = '\0';
+HANDLE OpenForWriting(const char* path, DWORD disposition) {
+  return CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
 }
 
-/// Moves the written file into place. ReplaceFileA keeps the old file's
-/// security settings and attributes; it needs the old file to exist, so a
-/// file that vanished meanwhile is moved into place instead.
-bool MoveIntoPlace(const char* temp, const char* target, bool targetExists) {
-  if (targetExists) {
-    if (ReplaceFileA(target, temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-      return true;
-    }
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-      return false;
-    }
+/// A symbolic link whose target is missing: the link itself is there.
+bool IsDanglingLink(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+/// The path the handle's file has, links resolved, in the plain drive or
+/// share form; empty when it cannot be had.
+void ResolvedPath(HANDLE file, char* out, std::size_t capacity) {
+  out[0] = '\0';
+  char path[kResolvedPathCapacity];
+  const DWORD n = GetFinalPathNameByHandleA(file, path, sizeof path, FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= sizeof path) return;
+  const char* plain = path;
+  if (std::strncmp(path, "\\\\?\\UNC\\", 8) == 0) {
+    plain = path + 6;  // "\\?\UNC\server" becomes "\\server"
+    path[6] = '\\';
+  } else if (std::strncmp(path, "\\\\?\\", 4) == 0) {
+    plain = path + 4;
   }
-  return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (CopyPath(out, capacity, plain) != 0) out[0] = '\0';
+}
+
+int SeekTo(HANDLE file, std::size_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? 0 : LastSystemErrno();
+}
+
+int SetLength(HANDLE file, std::size_t length) {
+  if (const int error = SeekTo(file, length)) return error;
+  return SetEndOfFile(file) ? 0 : LastSystemErrno();
 }
 
 }  // namespace
 
-int BeginReplacement(Replacement* replacement, const char* target) {
-  replacement->stream = nullptr;
-  replacement->targetExists = false;
-  replacement->tempPath[0] = '\0';
-
-  // Opening without truncation tells whether the old file may be written,
-  // as opening it with "w" would. The read-only attribute is tested as well:
-  // a system that lets an administrator open such a file would still refuse
-  // to replace it.
-  const int probe = _open(target, _O_WRONLY | _O_BINARY);
-  if (probe >= 0) {
-    _close(probe);
-    const DWORD attributes = GetFileAttributesA(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      return EACCES;
-    }
-    replacement->targetExists = true;
-  } else if (errno != ENOENT) {
-    return Failure();
+int OpenTarget(const char* path, Target* target) {
+  HANDLE file = OpenForWriting(path, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND) return ErrnoFromSystem(code);
+    if (!IsDanglingLink(path)) return CopyPath(target->resolved, sizeof target->resolved, path);
+    // A dangling link: its target is created, as an open for writing would.
+    file = OpenForWriting(path, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return LastSystemErrno();
+    target->created = true;
   }
+  target->exists = true;
+  target->file = FromHandle(file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return LastSystemErrno();
+  // A system that lets an administrator open a read-only file for writing
+  // would still refuse to replace it; the open for writing never may.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return EACCES;
+  target->regular = GetFileType(file) == FILE_TYPE_DISK;
+  target->linkCount = info.nNumberOfLinks;
+  ResolvedPath(file, target->resolved, sizeof target->resolved);
+  return 0;
+}
 
+int CreateTemp(const Target& target, TempFile* temp) {
+  if (target.resolved[0] == '\0') return ENAMETOOLONG;
   // A unique name from the process id and the clock; a name left by an
   // earlier run that died is skipped, never reused.
-  const unsigned seed = static_cast<unsigned>(_getpid()) * 2654435761u ^ GetTickCount();
-  int fd = -1;
-  for (unsigned attempt = 0; attempt < 64 && fd < 0; ++attempt) {
-    const int n = std::snprintf(replacement->tempPath, sizeof replacement->tempPath, "%s.%06x",
-                                target, (seed + attempt * 7919u) & 0xffffffu);
-    if (n < 0 || static_cast<unsigned>(n) >= sizeof replacement->tempPath) {
-      replacement->tempPath[0] = '\0';
-      return ENAMETOOLONG;
+  const unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+  for (unsigned attempt = 0; attempt < 64; ++attempt) {
+    const int n = std::snprintf(temp->path, sizeof temp->path, "%s.%06x", target.resolved,
+                                (seed + attempt * 7919u) & 0xffffffu);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof temp->path) return ENAMETOOLONG;
+    const HANDLE file = CreateFileA(temp->path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      temp->file = FromHandle(file);
+      return 0;
     }
-    fd = _open(replacement->tempPath, _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEXT,
-               _S_IREAD | _S_IWRITE);
-    if (fd < 0 && errno != EEXIST) {
-      const int error = Failure();
-      replacement->tempPath[0] = '\0';
-      return error;
+    if (GetLastError() != ERROR_FILE_EXISTS) return LastSystemErrno();
+  }
+  return EEXIST;
+}
+
+int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
+  if (const int error = SeekTo(Handle(file), 0)) return error;
+  std::size_t done = 0;
+  while (done < length) {
+    DWORD written = 0;
+    if (!WriteFile(Handle(file), bytes + done, static_cast<DWORD>(length - done), &written,
+                   nullptr)) {
+      return LastSystemErrno();
     }
-  }
-  if (fd < 0) {
-    replacement->tempPath[0] = '\0';
-    return EEXIST;
-  }
-  replacement->stream = _fdopen(fd, "wt");
-  if (replacement->stream == nullptr) {
-    const int error = Failure();
-    _close(fd);
-    RemoveTemp(replacement);
-    return error;
+    if (written == 0) return EIO;
+    done += written;
   }
   return 0;
 }
 
-int WriteReplacement(Replacement* replacement, const char* text) {
-  errno = 0;
-  return std::fputs(text, Stream(replacement)) == EOF ? Failure() : 0;
+int Reserve(FileHandle file, std::size_t length) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(Handle(file), &size)) return LastSystemErrno();
+  const auto old = static_cast<std::size_t>(size.QuadPart);
+  if (old >= length) return 0;
+  const int error = SetLength(Handle(file), length);
+  if (error != 0) SetLength(Handle(file), old);
+  return error;
 }
 
-int CommitReplacement(Replacement* replacement, const char* target) {
-  FILE* stream = Stream(replacement);
-  replacement->stream = nullptr;
-  errno = 0;
-  int error = 0;
-  if (std::fflush(stream) != 0 || _commit(_fileno(stream)) != 0) {
-    error = Failure();
-  }
-  errno = 0;
-  if (std::fclose(stream) != 0 && error == 0) {
-    error = Failure();
-  }
-  if (error == 0 && !MoveIntoPlace(replacement->tempPath, target, replacement->targetExists)) {
-    error = ErrnoFromSystem(GetLastError());
-  }
-  if (error != 0) {
-    RemoveTemp(replacement);
-    return error;
-  }
-  replacement->tempPath[0] = '\0';
-  return 0;
+int Cut(FileHandle file, std::size_t length) { return SetLength(Handle(file), length); }
+
+int FlushToDisk(FileHandle file) {
+  return FlushFileBuffers(Handle(file)) ? 0 : LastSystemErrno();
 }
 
-void AbandonReplacement(Replacement* replacement) {
-  if (replacement->stream != nullptr) {
-    std::fclose(Stream(replacement));
-    replacement->stream = nullptr;
+int CloseFile(FileHandle file) { return CloseHandle(Handle(file)) ? 0 : LastSystemErrno(); }
+
+// ReplaceFileA keeps the old file's security settings and attributes; it
+// needs the old file to exist, so a file that vanished meanwhile is moved
+// into place instead.
+int MoveIntoPlace(const char* tempPath, const Target& target) {
+  if (target.exists) {
+    if (ReplaceFileA(target.resolved, tempPath, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+      return 0;
+    }
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return LastSystemErrno();
   }
-  if (replacement->tempPath[0] != '\0') {
-    RemoveTemp(replacement);
-  }
+  return MoveFileExA(tempPath, target.resolved, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : LastSystemErrno();
 }
 
-}  // namespace platform
+void DiscardTemp(const char* tempPath) { DeleteFileA(tempPath); }
+
+// MOVEFILE_WRITE_THROUGH and ReplaceFileA return once the move is on disk.
+void SyncDirectoryOf(const char*) {}
+
+}  // namespace platform::backend

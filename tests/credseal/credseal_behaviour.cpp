@@ -3,6 +3,7 @@
 // without the recording trace library.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,9 +93,9 @@ struct Written {
   std::string password;
 };
 
-/// The credential file holds exactly the one line for `w`.
-void ExpectCredentialLine(const InstallTree& tree, const Written& w) {
-  const auto content = ReadFile(tree.EtcFile("credseal.csv"));
+/// The file at `path` holds exactly the one credential line for `w`.
+void ExpectCredentialLineIn(const std::string& path, const Written& w) {
+  const auto content = ReadFile(path);
   ASSERT_TRUE(content.has_value());
   const std::string prefix = w.dsn + "," + w.user + ",";
   ASSERT_EQ(content->compare(0, prefix.size(), prefix), 0) << *content;
@@ -108,6 +109,10 @@ void ExpectCredentialLine(const InstallTree& tree, const Written& w) {
       std::string::npos)
       << sealed;
   EXPECT_EQ(Unseal(sealed), w.password);
+}
+
+void ExpectCredentialLine(const InstallTree& tree, const Written& w) {
+  ExpectCredentialLineIn(tree.EtcFile("credseal.csv"), w);
 }
 
 /// The records a run leaves with the recording library: both channels
@@ -147,14 +152,14 @@ void ExpectTrace(const InstallTree& tree, const std::vector<std::string>& messag
 // --- the command line, messages, files and exit codes --------------------
 
 struct CommandCase {
-  const char* name;
-  std::vector<std::string> args;
-  bool oldLog;  ///< a log file from an earlier run exists (ROOT/log.txt)
-  int exitCode;
-  std::string err;                 ///< the whole standard error stream
-  std::optional<Written> written;  ///< nullopt: the old credential line stays
-  std::optional<std::string> log;  ///< the log file afterwards; nullopt: none
-  std::vector<std::string> messages;
+  const char* name = "";
+  std::vector<std::string> args{};
+  bool oldLog = false;  ///< a log file from an earlier run exists (ROOT/log.txt)
+  int exitCode = 0;
+  std::string err{};                 ///< the whole standard error stream
+  std::optional<Written> written{};  ///< nullopt: the old credential line stays
+  std::optional<std::string> log{};  ///< the log file afterwards; nullopt: none
+  std::vector<std::string> messages{};
 };
 
 const std::string k64(64, 'p');
@@ -163,239 +168,110 @@ const std::string kName64(64, 'n');
 const std::string kName65(65, 'n');
 const std::string kLogPath260(260, 'L');
 
-std::vector<CommandCase> CommandCases() {
-  const Written sales{"SALES", "admin", "secret"};
+/// -d SALES -u admin -p secret after `before`.
+std::vector<std::string> Sales(std::vector<std::string> before = {}) {
+  before.insert(before.end(), {"-d", "SALES", "-u", "admin", "-p", "secret"});
+  return before;
+}
+
+/// A command line refused with the usage text on the standard error stream.
+CommandCase Usage(const char* name, std::vector<std::string> args) {
   return {
-      {"NoArguments", {}, true, 22, kUsage, {}, kOldLog, {kInvalid}},
-      {"ThreeValues", {"-d", "SALES", "-u", "admin", "-p", "secret"}, false, 0, "", sales, {}, {}},
-      {"AttachedValues", {"-dSALES", "-uadmin", "-psecret"}, false, 0, "", sales, {}, {}},
-      {"AnyOrder", {"-p", "secret", "-u", "admin", "-d", "SALES"}, false, 0, "", sales, {}, {}},
-      {"LogWithoutPassword",
-       {"-o", "log.txt", "-d", "SALES", "-u", "admin"},
-       true,
-       22,
-       "",
-       {},
-       kInvalid,
-       {kInvalid}},
-      {"LogThenUnknownLetter", {"-o", "log.txt", "-x"}, true, 22, kUsage, {}, kOldLog, {kInvalid}},
-      {"ValueMissingAtEnd",
-       {"-d", "SALES", "-u", "admin", "-p"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"ValueIsNextOption",
-       {"-d", "-u", "admin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"AttachedValueBeginsWithDash",
-       {"-d", "SALES", "-u", "admin", "-p-abc"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"SeparateValueBeginsWithDash",
-       {"-d", "SALES", "-u", "admin", "-p", "-abc"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"UpperCaseLetter",
-       {"-D", "SALES", "-u", "admin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"LoneDash", {"-", "-d", "SALES"}, false, 22, kUsage, {}, {}, {kInvalid}},
-      {"EmptyPassword",
-       {"-d", "SALES", "-u", "admin", "-p", ""},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"EmptyPasswordToLog",
-       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", ""},
-       false,
-       22,
-       "",
-       {},
-       kInvalid,
-       {kInvalid}},
-      {"ExtraAfterOptions",
-       {"-d", "SALES", "-u", "admin", "-p", "secret", "extra", "-x"},
-       false,
-       0,
-       "",
-       sales,
-       {},
-       {}},
-      {"ExtraBeforeOptions",
-       {"extra", "-d", "SALES", "-u", "admin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"RepeatedOption",
-       {"-d", "FIRST", "-d", "SALES", "-u", "admin", "-p", "secret"},
-       false,
-       0,
-       "",
-       sales,
-       {},
-       {}},
-      {"SuccessDeletesLog",
-       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", "secret"},
-       true,
-       0,
-       "",
-       sales,
-       {},
-       {}},
-      {"SuccessWithoutEarlierLog",
-       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", "secret"},
-       false,
-       0,
-       "",
-       sales,
-       {},
-       {}},
-      {"CommasWrittenUnchanged",
-       {"-d", "SA,LES", "-u", "ad,min", "-p", "secret"},
-       false,
-       0,
-       "",
-       Written{"SA,LES", "ad,min", "secret"},
-       {},
-       {}},
-      {"SpacesAndQuotes",
-       {"-d", "SALES DB", "-u", "admin", "-p", "pa ss\"w\\ord\\"},
-       false,
-       0,
-       "",
-       Written{"SALES DB", "admin", "pa ss\"w\\ord\\"},
-       {},
-       {}},
-      {"OneCharacterPassword",
-       {"-d", "SALES", "-u", "admin", "-p", "x"},
-       false,
-       0,
-       "",
-       Written{"SALES", "admin", "x"},
-       {},
-       {}},
-      {"LongestValues",
-       {"-d", kName64, "-u", kName64, "-p", k64},
-       false,
-       0,
-       "",
-       Written{kName64, kName64, k64},
-       {},
-       {}},
-      {"PasswordTooLong",
-       {"-d", "SALES", "-u", "admin", "-p", k65},
-       false,
-       100,
-       kSealFailed,
-       {},
-       {},
-       {kSealFailed}},
-      {"PasswordFarTooLong",
-       {"-d", "SALES", "-u", "admin", "-p", std::string(3000, 'q')},
-       false,
-       100,
-       kSealFailed,
-       {},
-       {},
-       {kSealFailed}},
-      {"PasswordTooLongToLog",
-       {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", k65},
-       true,
-       100,
-       "",
-       {},
-       kSealFailed,
-       {kSealFailed}},
-      {"DsnTooLong",
-       {"-d", kName65, "-u", "admin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"UserTooLong",
-       {"-d", "SALES", "-u", kName65, "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"UserTooLongToLog",
-       {"-o", "log.txt", "-d", "SALES", "-u", kName65, "-p", "secret"},
-       false,
-       22,
-       "",
-       {},
-       kInvalid,
-       {kInvalid}},
-      {"TooLongThenRepeatedFits",
-       {"-d", kName65, "-d", "SALES", "-u", "admin", "-p", "secret"},
-       false,
-       0,
-       "",
-       sales,
-       {},
-       {}},
-      {"LogPathTooLong",
-       {"-o", kLogPath260, "-d", "SALES", "-u", "admin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"LineBreakInDsn",
-       {"-d", "SA\nLES", "-u", "admin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"CarriageReturnInUser",
-       {"-d", "SALES", "-u", "ad\rmin", "-p", "secret"},
-       false,
-       22,
-       kUsage,
-       {},
-       {},
-       {kInvalid}},
-      {"LogCannotBeWritten",
-       {"-o", "missing/log.txt", "-d", "SALES", "-u", "admin"},
-       false,
-       22,
-       "",
-       {},
-       {},
-       {kInvalid, kLogFailed}},
+      .name = name, .args = std::move(args), .exitCode = 22, .err = kUsage, .messages = {kInvalid}};
+}
+
+/// A command line that writes the credential line for `w`.
+CommandCase Writes(const char* name, std::vector<std::string> args,
+                   const Written& w = {"SALES", "admin", "secret"}) {
+  return {.name = name, .args = std::move(args), .written = w};
+}
+
+std::vector<CommandCase> CommandCases() {
+  const std::vector<std::string> invalid = {kInvalid};
+  return {
+      {.name = "NoArguments",
+       .oldLog = true,
+       .exitCode = 22,
+       .err = kUsage,
+       .log = kOldLog,
+       .messages = invalid},
+      Writes("ThreeValues", Sales()),
+      Writes("AttachedValues", {"-dSALES", "-uadmin", "-psecret"}),
+      Writes("AnyOrder", {"-p", "secret", "-u", "admin", "-d", "SALES"}),
+      {.name = "LogWithoutPassword",
+       .args = {"-o", "log.txt", "-d", "SALES", "-u", "admin"},
+       .oldLog = true,
+       .exitCode = 22,
+       .log = kInvalid,
+       .messages = invalid},
+      {.name = "LogThenUnknownLetter",
+       .args = {"-o", "log.txt", "-x"},
+       .oldLog = true,
+       .exitCode = 22,
+       .err = kUsage,
+       .log = kOldLog,
+       .messages = invalid},
+      Usage("ValueMissingAtEnd", {"-d", "SALES", "-u", "admin", "-p"}),
+      Usage("ValueIsNextOption", {"-d", "-u", "admin", "-p", "secret"}),
+      Usage("AttachedValueBeginsWithDash", {"-d", "SALES", "-u", "admin", "-p-abc"}),
+      Usage("SeparateValueBeginsWithDash", {"-d", "SALES", "-u", "admin", "-p", "-abc"}),
+      Usage("UpperCaseLetter", {"-D", "SALES", "-u", "admin", "-p", "secret"}),
+      Usage("LoneDash", {"-", "-d", "SALES"}),
+      Usage("EmptyPassword", {"-d", "SALES", "-u", "admin", "-p", ""}),
+      {.name = "EmptyPasswordToLog",
+       .args = {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", ""},
+       .exitCode = 22,
+       .log = kInvalid,
+       .messages = invalid},
+      Writes("ExtraAfterOptions", {"-d", "SALES", "-u", "admin", "-p", "secret", "extra", "-x"}),
+      Usage("ExtraBeforeOptions", Sales({"extra"})),
+      Writes("RepeatedOption", Sales({"-d", "FIRST"})),
+      {.name = "SuccessDeletesLog",
+       .args = Sales({"-o", "log.txt"}),
+       .oldLog = true,
+       .written = Written{"SALES", "admin", "secret"}},
+      Writes("SuccessWithoutEarlierLog", Sales({"-o", "log.txt"})),
+      Writes("CommasWrittenUnchanged", {"-d", "SA,LES", "-u", "ad,min", "-p", "secret"},
+             {"SA,LES", "ad,min", "secret"}),
+      Writes("SpacesAndQuotes", {"-d", "SALES DB", "-u", "admin", "-p", "pa ss\"w\\ord\\"},
+             {"SALES DB", "admin", "pa ss\"w\\ord\\"}),
+      Writes("OneCharacterPassword", {"-d", "SALES", "-u", "admin", "-p", "x"},
+             {"SALES", "admin", "x"}),
+      Writes("LongestValues", {"-d", kName64, "-u", kName64, "-p", k64}, {kName64, kName64, k64}),
+      {.name = "PasswordTooLong",
+       .args = {"-d", "SALES", "-u", "admin", "-p", k65},
+       .exitCode = 100,
+       .err = kSealFailed,
+       .messages = {kSealFailed}},
+      {.name = "PasswordFarTooLong",
+       .args = {"-d", "SALES", "-u", "admin", "-p", std::string(3000, 'q')},
+       .exitCode = 100,
+       .err = kSealFailed,
+       .messages = {kSealFailed}},
+      {.name = "PasswordTooLongToLog",
+       .args = {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-p", k65},
+       .oldLog = true,
+       .exitCode = 100,
+       .log = kSealFailed,
+       .messages = {kSealFailed}},
+      Usage("DsnTooLong", {"-d", kName65, "-u", "admin", "-p", "secret"}),
+      Usage("UserTooLong", {"-d", "SALES", "-u", kName65, "-p", "secret"}),
+      {.name = "UserTooLongToLog",
+       .args = {"-o", "log.txt", "-d", "SALES", "-u", kName65, "-p", "secret"},
+       .exitCode = 22,
+       .log = kInvalid,
+       .messages = invalid},
+      Writes("TooLongThenRepeatedFits", Sales({"-d", kName65})),
+      Usage("LogPathTooLong", Sales({"-o", kLogPath260})),
+      Usage("LineBreakInDsn", {"-d", "SA\nLES", "-u", "admin", "-p", "secret"}),
+      Usage("CarriageReturnInUser", {"-d", "SALES", "-u", "ad\rmin", "-p", "secret"}),
+      {.name = "LogCannotBeWritten",
+       .args = {"-o", "missing/log.txt", "-d", "SALES", "-u", "admin"},
+       .exitCode = 22,
+       .messages = {kInvalid, kLogFailed}},
+      // The credential file under another name: its message would take the
+      // line's place, its deletion after success the file.
+      Usage("LogIsTheCredentialFile", Sales({"-o", "etc/../etc/credseal.csv"})),
   };
 }
 
@@ -484,6 +360,121 @@ TEST(CredsealFile, ReplacedFileKeepsModeAndOwner) {
   EXPECT_EQ(st.st_gid, 65534u);
   ExpectCredentialLine(tree, {"SALES", "admin", "secret"});
 }
+
+// --- the credential file in shared, linked and interrupted setups ----------
+
+struct FileSetup {
+  const char* name = "";
+  const char* setup = "true";  ///< shell commands in ROOT before the run
+  std::vector<std::string> args = Sales();
+  const char* runAs = nullptr;  ///< POSIX: "uid:gid" the program runs as
+  const char* fault = nullptr;  ///< POSIX: "NAME=VALUE" for the preloaded fault shim
+  int exitCode = 0;
+  const char* lineIn = "etc/credseal.csv";  ///< holds the line afterwards
+  bool newLine = true;                      ///< the new line; else the old one, whole
+  const char* check = "true";               ///< shell commands in ROOT that must succeed after
+  const char* windowsSkip = nullptr;        ///< why the case cannot run under Wine
+};
+
+std::vector<FileSetup> FileSetups() {
+  return {
+      {.name = "GroupMemberUpdatesASharedFile",
+       .setup = "chmod 755 .. . bin && chmod 777 etc && chown 65534:65532 etc/credseal.csv && "
+                "chmod 660 etc/credseal.csv",
+       .runAs = "65533:65532",
+       .check = "test \"$(stat -c %u:%g:%a etc/credseal.csv)\" = 65534:65532:660",
+       .windowsSkip = "POSIX owners, groups and modes"},
+      {.name = "WritableFileInADirectoryTheCallerCannotWrite",
+       .setup = "chmod 755 .. . bin etc && chmod 666 etc/credseal.csv",
+       .runAs = "65533:65533",
+       .check = "test \"$(stat -c %u:%a etc/credseal.csv)\" = 0:666",
+       .windowsSkip = "Wine's server creates files as root whatever the directory's mode"},
+      {.name = "SymbolicLinkIsWrittenThrough",
+       .setup = "mkdir shared && mv etc/credseal.csv shared/c.csv && "
+                "ln -s ../shared/c.csv etc/credseal.csv",
+       .lineIn = "shared/c.csv",
+       .check = "test -L etc/credseal.csv"},
+      {.name = "HardLinkIsWrittenThrough",
+       .setup = "mkdir shared && ln etc/credseal.csv shared/c.csv",
+       .lineIn = "shared/c.csv",
+       .check = "test etc/credseal.csv -ef shared/c.csv"},
+      {.name = "DanglingLinkCreatesItsTarget",
+       .setup = "mkdir shared && rm etc/credseal.csv && ln -s ../shared/c.csv etc/credseal.csv",
+       .lineIn = "shared/c.csv",
+       .check = "test -L etc/credseal.csv && test \"$(stat -c %a shared/c.csv)\" = 600",
+       .windowsSkip = "Wine shows a dangling Unix link as no file at all"},
+      {.name = "TermBeforeTheMoveWaitsForTheRun",
+       .fault = "FAULT_SHIM_TERM_AT=rename",
+       .exitCode = 128 + SIGTERM,
+       .windowsSkip = "POSIX signals (the console control handler is checked by reading it)"},
+      {.name = "TermBeforeTheCutWaitsForTheRun",
+       .setup = "ln etc/credseal.csv other",
+       .fault = "FAULT_SHIM_TERM_AT=ftruncate",
+       .exitCode = 128 + SIGTERM,
+       .windowsSkip = "POSIX signals (the console control handler is checked by reading it)"},
+      {.name = "FullDiskOnTheInPlacePathKeepsTheOldLine",
+       .setup = "ln etc/credseal.csv other",
+       .args = {"-d", "SALESDATABASE", "-u", "admin", "-p", "secret"},
+       .fault = "FAULT_SHIM_FULL_DISK=1",
+       .exitCode = 4,
+       .newLine = false,
+       .windowsSkip = "a full disk is simulated in the POSIX C library"},
+      {.name = "LogNamingALinkToTheCredentialFileIsRefused",
+       .setup = "ln -s etc/credseal.csv link",
+       .args = Sales({"-o", "link"}),
+       .exitCode = 22,
+       .newLine = false,
+       .check = "test -L link"},
+      {.name = "LogNamingADirectoryLeavesIt",
+       .setup = "mkdir logs",
+       .args = Sales({"-o", "logs"}),
+       .check = "test -d logs"},
+  };
+}
+
+void PrintTo(const FileSetup& c, std::ostream* os) { *os << c.name; }
+
+void RunShell(const InstallTree& tree, const std::string& commands) {
+  const std::string line = "cd '" + tree.Root() + "' && " + commands;
+  ASSERT_EQ(std::system(line.c_str()), 0) << commands;
+}
+
+class CredsealFileSetup : public testing::TestWithParam<FileSetup> {};
+
+TEST_P(CredsealFileSetup, Run) {
+  const FileSetup& c = GetParam();
+  if (c.windowsSkip != nullptr && CurrentTarget().IsWindows()) GTEST_SKIP() << c.windowsSkip;
+  if (c.runAs != nullptr) REQUIRE_TOOL(geteuid() == 0, "root, to run as another user");
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  RunShell(tree, c.setup);
+  harness::RunOptions options;
+  if (c.runAs != nullptr) {
+    const std::string id = c.runAs;
+    const std::string uid = id.substr(0, id.find(':'));
+    const std::string gid = id.substr(id.find(':') + 1);
+    options.prefix = {"setpriv", "--reuid=" + uid, "--regid=" + gid, "--clear-groups"};
+  }
+  if (c.fault != nullptr) {
+    const std::string fault = c.fault;
+    options.env = {{"LD_PRELOAD", CurrentTarget().buildDir + "/bin/probes/fault/libfault_shim.so"},
+                   {fault.substr(0, fault.find('=')), fault.substr(fault.find('=') + 1)},
+                   {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+  }
+  const RunResult r = harness::RunInstalled(tree, "credseal", c.args, options);
+  EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+  if (c.newLine) {
+    const std::string path = tree.Root() + "/" + c.lineIn;
+    ExpectCredentialLineIn(path, {"SALES", "admin", "secret"});
+  } else {
+    EXPECT_EQ(ReadFile(tree.Root() + "/" + c.lineIn), kOldLine + LineEnd());
+  }
+  RunShell(tree, std::string(c.check) + " && test -z \"$(find . -name '*.csv.*')\"");
+}
+
+INSTANTIATE_TEST_SUITE_P(Setups, CredsealFileSetup, testing::ValuesIn(FileSetups()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- faults ------------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 // unit test checks the values; the differential test asks Wine itself, for
 // these queries and for kCommonQueries on every file.
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,20 @@ inline const std::vector<std::pair<const char*, const char*>> kCommonQueries = {
     {"Severity", "A"}, {"severity", "a"}, {" Severity\t", " A "}, {"Severity", "B"},
     {"", "A"},         {"Severity", ""},  {"Other", "B"},         {"Severity", "WARN"},
 };
+
+/// ASCII `text` as UTF-16 with its byte-order mark, as Notepad saves a
+/// file as "Unicode" (little-endian) or "Unicode big endian".
+inline std::string Utf16(std::string_view text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) {
+    out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+  }
+  return out;
+}
+
+inline const std::string kUtf16Profile = "[Severity]\r\nWARN=3\r\n a = 0x10 \r\n[Other]\r\nB=5\r\n";
+inline const std::string kUtf16Le = Utf16(kUtf16Profile, false);
+inline const std::string kUtf16Be = Utf16(kUtf16Profile, true);
 
 inline const std::vector<Case> kCases = {
     {"plain",
@@ -153,6 +168,13 @@ inline const std::vector<Case> kCases = {
       {"Severity", "F", 0}}},
     {"NUL in a header", "[Sev\0x]\nA=1\n"sv, {{"Sev", "A", 1}}},
     {"blank lines", "\n\n   \n\t\n  [Severity]\n\n  A=1"sv, {{"Severity", "A", 1}}},
+    {"UTF-16 little-endian",
+     kUtf16Le,
+     {{"Severity", "WARN", 3}, {"severity", "A", 16}, {"Other", "B", 5}, {"Severity", "B", -1}}},
+    {"UTF-16 big-endian",
+     kUtf16Be,
+     {{"Severity", "WARN", 3}, {"severity", "A", 16}, {"Other", "B", 5}, {"Severity", "B", -1}}},
+    {"UTF-16 mark alone", "\xFF\xFE"sv, {{"Severity", "A", -1}}},
 };
 
 }  // namespace profile_corpus

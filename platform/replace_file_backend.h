@@ -1,0 +1,71 @@
+#pragma once
+// The primitives each backend supplies to the replacement sequence that
+// both share (replace_file.cpp). Private to the platform layer. Every
+// function returns 0 or the errno value of its failure.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform::backend {
+
+/// An open file: a descriptor on POSIX, a HANDLE on Windows.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+/// Room for a path that links resolve to, and for a temporary file's name
+/// beside it.
+inline constexpr std::size_t kResolvedPathCapacity = 4096;
+inline constexpr std::size_t kTempPathCapacity = kResolvedPathCapacity + 16;
+
+/// The file a path finally names, opened for writing without truncation.
+struct Target {
+  bool exists = false;        ///< false: nothing there, not even a link
+  FileHandle file = kNoFile;  ///< open while the file exists
+  bool created = false;       ///< created just now, through a dangling link
+  bool regular = false;       ///< a regular file, with a length to keep
+  unsigned linkCount = 0;     ///< names the file has
+  char resolved[kResolvedPathCapacity] = {};  ///< its path, links resolved
+};
+
+struct TempFile {
+  FileHandle file = kNoFile;
+  char path[kTempPathCapacity] = {};
+};
+
+/// Opens what `path` names as a Target. A missing file is no failure: the
+/// Target then does not exist, and `resolved` is `path`. A dangling link has
+/// its target created (mode 0600) and opened.
+int OpenTarget(const char* path, Target* target);
+
+/// Creates a temporary file beside target.resolved that will carry what the
+/// existing file has (mode, owner, group; the security settings on Windows
+/// move over with the replacement), or mode 0600 when there is no file.
+/// Nothing is left behind on failure.
+int CreateTemp(const Target& target, TempFile* temp);
+
+/// Writes all `length` bytes at the file's current position.
+int WriteAll(FileHandle file, const char* bytes, std::size_t length);
+
+/// Makes the file at least `length` bytes long with its space allocated;
+/// a failure leaves it as it was.
+int Reserve(FileHandle file, std::size_t length);
+
+/// Cuts the file to `length` bytes.
+int Cut(FileHandle file, std::size_t length);
+
+/// Flushes the file's data to stable storage.
+int FlushToDisk(FileHandle file);
+
+int CloseFile(FileHandle file);
+
+/// Moves the written temporary file over the target's file (or into its
+/// place when there was none), keeping the old file's security settings.
+int MoveIntoPlace(const char* tempPath, const Target& target);
+
+/// Removes a temporary file that is not going to be moved.
+void DiscardTemp(const char* tempPath);
+
+/// Makes a completed move durable where the system needs it.
+void SyncDirectoryOf(const char* path);
+
+}  // namespace platform::backend

@@ -1,0 +1,71 @@
+// Preloaded into a POSIX program by the behaviour suites to make what is
+// otherwise a matter of timing happen every time:
+//   FAULT_SHIM_SLOW_ACCESS=SUFFIX:MS  access() of a path ending in SUFFIX
+//                                     takes MS milliseconds longer, so that
+//                                     processes started together overlap
+//                                     between their existence test and what
+//                                     follows it
+//   FAULT_SHIM_TERM_AT=NAME           the first call of NAME (rename or
+//                                     ftruncate) sends the process SIGTERM
+//                                     before it does its work
+//   FAULT_SHIM_FULL_DISK=1            posix_fallocate() fails with ENOSPC,
+//                                     as on a full file system
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+template <typename Fn>
+Fn Next(const char* name) {
+  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+void TerminateIfAt(const char* name) {
+  static bool sent = false;
+  const char* at = getenv("FAULT_SHIM_TERM_AT");
+  if (sent || at == nullptr || strcmp(at, name) != 0) return;
+  sent = true;
+  kill(getpid(), SIGTERM);
+}
+
+void DelayIfSlow(const char* path) {
+  const char* slow = getenv("FAULT_SHIM_SLOW_ACCESS");
+  const char* colon = slow != nullptr ? strrchr(slow, ':') : nullptr;
+  if (colon == nullptr || path == nullptr) return;
+  const size_t suffix = static_cast<size_t>(colon - slow);
+  const size_t length = strlen(path);
+  if (length < suffix || strncmp(path + length - suffix, slow, suffix) != 0) return;
+  const long ms = atol(colon + 1);
+  const timespec pause{ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&pause, nullptr);
+}
+
+}  // namespace
+
+extern "C" int access(const char* path, int mode) {
+  DelayIfSlow(path);
+  return Next<int (*)(const char*, int)>("access")(path, mode);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  TerminateIfAt("rename");
+  return Next<int (*)(const char*, const char*)>("rename")(from, to);
+}
+
+extern "C" int ftruncate(int fd, off_t length) {
+  TerminateIfAt("ftruncate");
+  return Next<int (*)(int, off_t)>("ftruncate")(fd, length);
+}
+
+extern "C" int posix_fallocate(int fd, off_t offset, off_t length) {
+  if (getenv("FAULT_SHIM_FULL_DISK") != nullptr) return ENOSPC;
+  return Next<int (*)(int, off_t, off_t)>("posix_fallocate")(fd, offset, length);
+}
