@@ -19,9 +19,19 @@ bool SharedObjectName(char* buffer, size_t capacity, const char* prefix, size_t 
   return written >= 0 && static_cast<size_t>(written) < capacity;
 }
 
-}  // namespace
+/// The last bare name that was not found. The relay looks for the trace
+/// library once per channel, four times a run; when it is absent, each
+/// search walks every directory of the dynamic linker's path, which costs
+/// a process started per alert more than the rest of its work.
+char missingName[64];
 
-Library OpenLibrary(const char* bareName) {
+bool KnownMissing(const char* bareName) { return strcmp(missingName, bareName) == 0; }
+
+void RememberMissing(const char* bareName) {
+  if (strlen(bareName) < sizeof missingName) strcpy(missingName, bareName);
+}
+
+Library Search(const char* bareName) {
   char candidate[PATH_MAX];
   // The program's own directory first, as Windows searches the
   // application directory before the system's.
@@ -37,6 +47,15 @@ Library OpenLibrary(const char* bareName) {
   const int written = snprintf(candidate, sizeof candidate, "lib%s.so", bareName);
   if (written < 0 || static_cast<size_t>(written) >= sizeof candidate) return nullptr;
   return dlopen(candidate, RTLD_NOW | RTLD_LOCAL);
+}
+
+}  // namespace
+
+Library OpenLibrary(const char* bareName) {
+  if (KnownMissing(bareName)) return nullptr;
+  Library library = Search(bareName);
+  if (library == nullptr) RememberMissing(bareName);
+  return library;
 }
 
 Symbol LibrarySymbol(Library library, const char* name) {
