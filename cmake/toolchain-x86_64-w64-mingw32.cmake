@@ -7,6 +7,7 @@ set(triple x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
+set(KIT_WINDMC ${triple}-windmc)
 set(CMAKE_DLLTOOL ${triple}-dlltool)
 set(CMAKE_OBJDUMP ${triple}-objdump)
 
@@ -17,6 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Every Windows binary carries its compiler runtime, so it runs on a bare
-# host (and under Wine) with the system DLLs alone.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# host (and under Wine) with the system DLLs alone, and no link time, so the
+# same sources give the same bytes.
+set(kit_link_flags "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT ${kit_link_flags})
+set(CMAKE_SHARED_LINKER_FLAGS_INIT ${kit_link_flags})
