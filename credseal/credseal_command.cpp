@@ -164,38 +164,39 @@ bool LogIsCredentialFile(const Run& run) {
          platform::NamesSameFile(run.logPath, credentialPath);
 }
 
+/// The value of one option the scan returned into the run; false for a
+/// letter the command does not take.
+bool TakeOption(Run& run, int option, char** argv) {
+  switch (option) {
+    case 'd':
+      CopyName(run.dsnName, optionValue);
+      return true;
+    case 'u':
+      CopyName(run.userName, optionValue);
+      return true;
+    case 'p': {
+      CopyPassword(run, optionValue);
+      // The value is the rest of the argument just passed.
+      const int index = optionIndex - 1;
+      platform::ScrubArgument(argv, index, static_cast<unsigned>(optionValue - argv[index]));
+      return true;
+    }
+    case 'o':
+      CopyLogPath(run, optionValue);
+      return true;
+    default:
+      return false;
+  }
+}
+
 /// The options into the run; the usage endings for a bad command line.
 int ReadOptions(Run& run, int argc, char** argv) {
   if (argc == 1) {
     return ScanErrorEnding(run, __LINE__);
   }
-  for (;;) {
-    const int option = ScanOption(argc, argv, kOptionString);
-    if (option == -1) {
-      break;
-    }
-    if (optionValue == nullptr) {
+  for (int option; (option = ScanOption(argc, argv, kOptionString)) != -1;) {
+    if (optionValue == nullptr || !TakeOption(run, option, argv)) {
       return ScanErrorEnding(run, __LINE__);
-    }
-    switch (option) {
-      case 'd':
-        CopyName(run.dsnName, optionValue);
-        break;
-      case 'u':
-        CopyName(run.userName, optionValue);
-        break;
-      case 'p': {
-        CopyPassword(run, optionValue);
-        // The value is the rest of the argument just passed.
-        const int index = optionIndex - 1;
-        platform::ScrubArgument(argv, index, static_cast<unsigned>(optionValue - argv[index]));
-        break;
-      }
-      case 'o':
-        CopyLogPath(run, optionValue);
-        break;
-      default:
-        return ScanErrorEnding(run, __LINE__);
     }
   }
   if (run.logFlag && LogIsCredentialFile(run)) {

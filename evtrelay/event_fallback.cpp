@@ -16,9 +16,12 @@ LockPath FormLockPath(char* path) {
                                                                      : LockPath::kTooLong;
 }
 
-}  // namespace
-
-int EvtLockAbsent() {
+/// 1 or 0 by `test` on the lock path. Where the path cannot be formed the
+/// answer is fixed: no installation directory gives 0 (no entry, no lock),
+/// a path too long to form gives 1 (a lock that can never exist lets every
+/// failure through).
+template <typename Test>
+int OnLockPath(Test test) {
   char path[kPathCapacity] = {};
   switch (FormLockPath(path)) {
     case LockPath::kNoInstallDir:
@@ -28,21 +31,18 @@ int EvtLockAbsent() {
     case LockPath::kFormed:
       break;
   }
-  return platform::FileMissing(path) ? 1 : 0;
+  return test(path) ? 1 : 0;
 }
 
+}  // namespace
+
+int EvtLockAbsent() { return OnLockPath(platform::FileMissing); }
+
 int EvtLockCreate() {
-  char path[kPathCapacity] = {};
-  switch (FormLockPath(path)) {
-    case LockPath::kNoInstallDir:
-      return 0;
-    case LockPath::kTooLong:
-      return 1;
-    case LockPath::kFormed:
-      break;
-  }
   // Only its presence counts: created empty and closed at once.
-  return platform::CreateExclusive(path) == platform::CreateResult::kExists ? 0 : 1;
+  return OnLockPath([](const char* path) {
+    return platform::CreateExclusive(path) != platform::CreateResult::kExists;
+  });
 }
 
 void EvtLockRemove() {

@@ -1,7 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,13 +18,8 @@ constexpr int kMaxLinks = 40;
 
 using PathBuffer = char[PATH_MAX];
 
-__attribute__((format(printf, 2, 3))) bool Format(PathBuffer& out, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int n = vsnprintf(out, sizeof out, format, args);
-  va_end(args);
-  return n >= 0 && n < static_cast<int>(sizeof out);
-}
+/// True when snprintf into a PathBuffer wrote all it had to.
+bool Fits(int written) { return written >= 0 && written < PATH_MAX; }
 
 /// Follows the links at the end of `path`, also to a target that does not
 /// exist. False when there are too many or the result does not fit.
@@ -39,7 +33,7 @@ bool FollowLinks(PathBuffer& path) {
     const char* slash = strrchr(path, '/');
     const int kept = link[0] == '/' || slash == nullptr ? 0 : static_cast<int>(slash - path + 1);
     PathBuffer next;
-    if (!Format(next, "%.*s%s", kept, path, link)) return false;
+    if (!Fits(snprintf(next, sizeof next, "%.*s%s", kept, path, link))) return false;
     memcpy(path, next, sizeof next);
   }
   return false;
@@ -49,13 +43,16 @@ bool FollowLinks(PathBuffer& path) {
 /// whether or not the file exists.
 bool ResolvedName(const char* path, PathBuffer& out) {
   PathBuffer followed;
-  if (!Format(followed, "%s", path) || !FollowLinks(followed)) return false;
+  if (!Fits(snprintf(followed, sizeof followed, "%s", path)) || !FollowLinks(followed)) {
+    return false;
+  }
   char* slash = strrchr(followed, '/');
   const char* name = slash != nullptr ? slash + 1 : followed;
   const char* dir = slash == nullptr ? "." : slash == followed ? "/" : followed;
   if (slash != nullptr && slash != followed) *slash = '\0';
   PathBuffer resolvedDir;
-  return realpath(dir, resolvedDir) != nullptr && Format(out, "%s/%s", resolvedDir, name);
+  return realpath(dir, resolvedDir) != nullptr &&
+         Fits(snprintf(out, sizeof out, "%s/%s", resolvedDir, name));
 }
 
 }  // namespace
