@@ -1,11 +1,18 @@
 // The replacement sequence both backends share; each supplies only the
 // primitives of replace_file_backend.h.
 
-#include "platform/replace_file_backend.h"
+#include <cerrno>
+#include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/replace_file_backend.h"
 
 namespace platform {
+
+int backend::CopyPath(char* buffer, std::size_t capacity, const char* path) {
+  const int n = std::snprintf(buffer, capacity, "%s", path);
+  return n >= 0 && static_cast<std::size_t>(n) < capacity ? 0 : ENAMETOOLONG;
+}
 
 namespace {
 
@@ -58,7 +65,7 @@ ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_
     return {error, ReplaceStage::kOpen};
   }
   TempFile temp;
-  if (!target.exists) {
+  if (!target.Exists()) {
     if (const int error = backend::CreateTemp(target, &temp)) {
       return {error, ReplaceStage::kOpen};
     }

@@ -19,18 +19,23 @@ inline constexpr std::size_t kTempPathCapacity = kResolvedPathCapacity + 16;
 
 /// The file a path finally names, opened for writing without truncation.
 struct Target {
-  bool exists = false;        ///< false: nothing there, not even a link
-  FileHandle file = kNoFile;  ///< open while the file exists
+  FileHandle file = kNoFile;  ///< kNoFile: nothing there, not even a link; kept once closed
   bool created = false;       ///< created just now, through a dangling link
   bool regular = false;       ///< a regular file, with a length to keep
   unsigned linkCount = 0;     ///< names the file has
   char resolved[kResolvedPathCapacity] = {};  ///< its path, links resolved
+
+  bool Exists() const { return file != kNoFile; }
 };
 
 struct TempFile {
   FileHandle file = kNoFile;
   char path[kTempPathCapacity] = {};
 };
+
+/// `path` into `buffer`: 0, or ENAMETOOLONG when it does not fit (the one
+/// definition is in replace_file.cpp).
+int CopyPath(char* buffer, std::size_t capacity, const char* path);
 
 /// Opens what `path` names as a Target. A missing file is no failure: the
 /// Target then does not exist, and `resolved` is `path`. A dangling link has

@@ -23,11 +23,6 @@ int Failure() { return errno != 0 ? errno : EIO; }
 
 int Descriptor(FileHandle file) { return static_cast<int>(file); }
 
-int CopyPath(char* buffer, std::size_t capacity, const char* path) {
-  const int n = std::snprintf(buffer, capacity, "%s", path);
-  return n >= 0 && static_cast<std::size_t>(n) < capacity ? 0 : ENAMETOOLONG;
-}
-
 bool IsLink(const char* path) {
   struct stat st {};
   return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
@@ -65,7 +60,6 @@ int OpenTarget(const char* path, Target* target) {
     if (fd < 0) return Failure();
     target->created = true;
   }
-  target->exists = true;
   target->file = fd;
   struct stat st {};
   if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || fstat(fd, &st) != 0) {
@@ -89,7 +83,7 @@ int CreateTemp(const Target& target, TempFile* temp) {
   // mkostemp creates the file with mode 0600.
   const int fd = mkostemp(temp->path, O_CLOEXEC);
   if (fd < 0) return Failure();
-  const int error = target.exists ? CarryOver(Descriptor(target.file), fd) : 0;
+  const int error = target.Exists() ? CarryOver(Descriptor(target.file), fd) : 0;
   if (error != 0) {
     close(fd);
     unlink(temp->path);
@@ -102,7 +96,8 @@ int CreateTemp(const Target& target, TempFile* temp) {
 int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t n = pwrite(Descriptor(file), bytes + done, length - done, static_cast<off_t>(done));
+    const ssize_t n =
+        pwrite(Descriptor(file), bytes + done, length - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0 ? EIO : Failure();
     done += static_cast<std::size_t>(n);

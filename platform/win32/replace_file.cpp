@@ -19,11 +19,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 FileHandle FromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
-int CopyPath(char* buffer, std::size_t capacity, const char* path) {
-  const int n = std::snprintf(buffer, capacity, "%s", path);
-  return n >= 0 && static_cast<std::size_t>(n) < capacity ? 0 : ENAMETOOLONG;
-}
-
 HANDLE OpenForWriting(const char* path, DWORD disposition) {
   return CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
@@ -76,7 +71,6 @@ int OpenTarget(const char* path, Target* target) {
     if (file == INVALID_HANDLE_VALUE) return LastSystemErrno();
     target->created = true;
   }
-  target->exists = true;
   target->file = FromHandle(file);
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file, &info)) return LastSystemErrno();
@@ -136,9 +130,7 @@ int Reserve(FileHandle file, std::size_t length) {
 
 int Cut(FileHandle file, std::size_t length) { return SetLength(Handle(file), length); }
 
-int FlushToDisk(FileHandle file) {
-  return FlushFileBuffers(Handle(file)) ? 0 : LastSystemErrno();
-}
+int FlushToDisk(FileHandle file) { return FlushFileBuffers(Handle(file)) ? 0 : LastSystemErrno(); }
 
 int CloseFile(FileHandle file) { return CloseHandle(Handle(file)) ? 0 : LastSystemErrno(); }
 
@@ -146,7 +138,7 @@ int CloseFile(FileHandle file) { return CloseHandle(Handle(file)) ? 0 : LastSyst
 // needs the old file to exist, so a file that vanished meanwhile is moved
 // into place instead.
 int MoveIntoPlace(const char* tempPath, const Target& target) {
-  if (target.exists) {
+  if (target.Exists()) {
     if (ReplaceFileA(target.resolved, tempPath, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr)) {
       return 0;

@@ -435,8 +435,7 @@ std::vector<FileSetup> FileSetups() {
 void PrintTo(const FileSetup& c, std::ostream* os) { *os << c.name; }
 
 void RunShell(const InstallTree& tree, const std::string& commands) {
-  const std::string line = "cd '" + tree.Root() + "' && " + commands;
-  ASSERT_EQ(std::system(line.c_str()), 0) << commands;
+  ASSERT_EQ(harness::RunShell(tree.Root(), commands), 0) << commands;
 }
 
 class CredsealFileSetup : public testing::TestWithParam<FileSetup> {};
@@ -458,7 +457,7 @@ TEST_P(CredsealFileSetup, Run) {
   }
   if (c.fault != nullptr) {
     const std::string fault = c.fault;
-    options.env = {{"LD_PRELOAD", CurrentTarget().buildDir + "/bin/probes/fault/libfault_shim.so"},
+    options.env = {{"LD_PRELOAD", harness::FaultShim()},
                    {fault.substr(0, fault.find('=')), fault.substr(fault.find('=') + 1)},
                    {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
   }

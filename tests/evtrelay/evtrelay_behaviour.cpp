@@ -251,8 +251,6 @@ std::string RecorderLibrary() {
   return CurrentTarget().buildDir + "/bin/probes/syslog/libsyslog_recorder.so";
 }
 
-std::string FaultShim() { return CurrentTarget().buildDir + "/bin/probes/fault/libfault_shim.so"; }
-
 /// The environment of every relay run: a fixed time zone and the event-log
 /// observer of the target; `extra` adds to it or overrides it.
 harness::RunOptions RelayOptions(const std::string& cwd, const std::string& syslogRecord,
@@ -821,7 +819,7 @@ TEST_F(Relay, OverlappingExistenceTestsStillWriteOneEntry) {
   // Each relay's existence test takes 100 ms longer, so all 64 find the lock
   // absent before any of them creates it.
   const Env slow = {{"TALMSG_RESULT", "-1"},
-                    {"LD_PRELOAD", RecorderLibrary() + " " + FaultShim()},
+                    {"LD_PRELOAD", RecorderLibrary() + " " + harness::FaultShim()},
                     {"FAULT_SHIM_SLOW_ACCESS", std::string(kLockFile) + ":100"}};
   std::vector<std::thread> relays;
   for (int i = 0; i < 64; ++i) relays.emplace_back([this, &slow] { Run(kAlert, slow); });
@@ -874,7 +872,7 @@ TEST_F(Relay, ProfilesThatCannotBeReadGiveTheDefault) {
     SCOPED_TRACE(setup);
     ClearRecords();
     std::filesystem::remove_all(tree_.EtcFile("AdpEvt.ini"));
-    ASSERT_EQ(std::system(("cd '" + tree_.Root() + "' && " + setup).c_str()), 0);
+    ASSERT_EQ(harness::RunShell(tree_.Root(), setup), 0);
     // A hang ends with the time-out's status (124), not 0.
     harness::RunOptions options = RelayOptions(tree_.Base(), SyslogRecord(), {});
     options.prefix = {"timeout", "60"};

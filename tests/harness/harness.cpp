@@ -369,6 +369,13 @@ std::vector<ConsoleCall> ReadConsole(const std::string& path) {
   return calls;
 }
 
+std::string FaultShim() { return CurrentTarget().buildDir + "/bin/probes/fault/libfault_shim.so"; }
+
+int RunShell(const std::string& dir, const std::string& commands) {
+  const std::string line = "cd '" + dir + "' && " + commands;
+  return std::system(line.c_str());
+}
+
 std::optional<std::string> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

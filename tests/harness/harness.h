@@ -127,6 +127,13 @@ struct ConsoleCall {
 };
 std::vector<ConsoleCall> ReadConsole(const std::string& path);
 
+/// Host path of the build's fault shim (fault_shim.cpp), which the suites
+/// preload into POSIX programs.
+std::string FaultShim();
+
+/// Runs shell `commands` on the host in directory `dir`; their exit status.
+int RunShell(const std::string& dir, const std::string& commands);
+
 /// Whole file, or nothing when it does not exist.
 std::optional<std::string> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view content);
