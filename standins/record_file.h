@@ -44,14 +44,20 @@ void AppendRecord(const char* variable, const std::string& line) {
   // ten seconds: the emulated 32-bit route is slow under load).
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 2000 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    file =
-        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) Sleep(5);
   }
   if (file == INVALID_HANDLE_VALUE) return;
+  // Writers take turns, one byte far beyond any record locked as the file's
+  // mutex, so two processes never write at the same end of the file.
+  OVERLAPPED turn{};
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
+  SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
   WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
   CloseHandle(file);
 #else
   const char* path = std::getenv(variable);
