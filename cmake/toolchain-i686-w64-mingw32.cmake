@@ -10,6 +10,8 @@ set(CMAKE_RC_COMPILER ${triple}-windres)
 set(KIT_WINDMC ${triple}-windmc)
 set(CMAKE_DLLTOOL ${triple}-dlltool)
 set(CMAKE_OBJDUMP ${triple}-objdump)
+set(CMAKE_OBJCOPY ${triple}-objcopy)
+set(CMAKE_STRIP ${triple}-strip)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -19,7 +21,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Every Windows binary carries its compiler runtime, so it runs on a bare
 # host (and under Wine) with the system DLLs alone, and no link time, so the
-# same sources give the same bytes.
-set(kit_link_flags "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+# same sources give the same bytes. No structured exception handlers either
+# (the compiler unwinds with DWARF tables, and the runtime installs none):
+# NO_SEH tells the system that a handler found on the stack is not ours.
+set(kit_link_flags "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp -Wl,--no-seh")
 set(CMAKE_EXE_LINKER_FLAGS_INIT ${kit_link_flags})
 set(CMAKE_SHARED_LINKER_FLAGS_INIT ${kit_link_flags})

@@ -10,6 +10,8 @@ set(CMAKE_RC_COMPILER ${triple}-windres)
 set(KIT_WINDMC ${triple}-windmc)
 set(CMAKE_DLLTOOL ${triple}-dlltool)
 set(CMAKE_OBJDUMP ${triple}-objdump)
+set(CMAKE_OBJCOPY ${triple}-objcopy)
+set(CMAKE_STRIP ${triple}-strip)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
