@@ -31,10 +31,12 @@ int ProcessId();
 using Library = void*;
 using Symbol = void (*)();
 
-/// Loads a library by its bare name ("tloxtrc"). Windows: LoadLibraryA with
-/// the system's search order and default extension. POSIX: lib<name>.so in
-/// the program's own directory first, then the system's search path.
-/// Null when it cannot be loaded.
+/// Loads a library by its bare name ("tloxtrc"), never from the current
+/// directory. Windows: <name>.dll from the program's own directory, the
+/// system directories, then the directories of PATH named in full, each
+/// loaded by its full path. POSIX: lib<name>.so in the program's own
+/// directory first, then the dynamic linker's search path. Null when it
+/// cannot be loaded; a name not found is not searched for again.
 Library OpenLibrary(const char* bareName);
 
 /// The address of an exported function, or null when it is missing.
@@ -62,7 +64,9 @@ struct ReplaceResult {
 /// place, as an open for writing would: space for the new content first
 /// (a failure there leaves the old content untouched), then the content,
 /// a flush, the cut to the new length and a flush again. A missing file
-/// is created with mode 0600 (POSIX), through a dangling link as well.
+/// is created for its owner alone (mode 0600; on Windows a protected DACL
+/// for the creator, SYSTEM and Administrators), through a dangling link as
+/// well; an existing file keeps its permissions.
 /// Bytes are written as they are: the caller supplies the line ends.
 ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_t length);
 

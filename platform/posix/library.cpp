@@ -5,6 +5,7 @@
 
 #include <bit>
 
+#include "platform/library_backend.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -19,22 +20,13 @@ bool SharedObjectName(char* buffer, size_t capacity, const char* prefix, size_t 
   return written >= 0 && static_cast<size_t>(written) < capacity;
 }
 
-/// The last bare name that was not found. The relay looks for the trace
-/// library once per channel, four times a run; when it is absent, each
-/// search walks every directory of the dynamic linker's path, which costs
-/// a process started per alert more than the rest of its work.
-char missingName[64];
+}  // namespace
 
-bool KnownMissing(const char* bareName) { return strcmp(missingName, bareName) == 0; }
-
-void RememberMissing(const char* bareName) {
-  if (strlen(bareName) < sizeof missingName) strcpy(missingName, bareName);
-}
-
-Library Search(const char* bareName) {
+// The program's own directory first, as Windows searches the application
+// directory before the system's; then the dynamic linker's search path,
+// which never holds the current directory unless configured to.
+Library backend::FindLibrary(const char* bareName) {
   char candidate[PATH_MAX];
-  // The program's own directory first, as Windows searches the
-  // application directory before the system's.
   char program[PATH_MAX];
   const uint32_t length = ModulePath(program, sizeof program);
   if (length > 0 && length < sizeof program) {
@@ -47,15 +39,6 @@ Library Search(const char* bareName) {
   const int written = snprintf(candidate, sizeof candidate, "lib%s.so", bareName);
   if (written < 0 || static_cast<size_t>(written) >= sizeof candidate) return nullptr;
   return dlopen(candidate, RTLD_NOW | RTLD_LOCAL);
-}
-
-}  // namespace
-
-Library OpenLibrary(const char* bareName) {
-  if (KnownMissing(bareName)) return nullptr;
-  Library library = Search(bareName);
-  if (library == nullptr) RememberMissing(bareName);
-  return library;
 }
 
 Symbol LibrarySymbol(Library library, const char* name) {

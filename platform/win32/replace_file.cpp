@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "file_security.h"
 #include "platform/platform.h"
 #include "platform/replace_file_backend.h"
 #include "system_error.h"
@@ -22,6 +23,16 @@ FileHandle FromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handl
 HANDLE OpenForWriting(const char* path, DWORD disposition) {
   return CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
+}
+
+/// Creates `path` for writing, with `disposition`, readable by its creator,
+/// SYSTEM and the Administrators alone: what it will hold is the password's
+/// seal. An existing file opened this way keeps its own DACL.
+HANDLE CreatePrivate(const char* path, DWORD disposition, DWORD share) {
+  PrivateFileSecurity security;
+  if (!security.Build()) return INVALID_HANDLE_VALUE;
+  return CreateFileA(path, GENERIC_WRITE, share, security.Attributes(), disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 /// A symbolic link whose target is missing: the link itself is there.
@@ -67,7 +78,7 @@ int OpenTarget(const char* path, Target* target) {
     if (code != ERROR_FILE_NOT_FOUND) return ErrnoFromSystem(code);
     if (!IsDanglingLink(path)) return CopyPath(target->resolved, sizeof target->resolved, path);
     // A dangling link: its target is created, as an open for writing would.
-    file = OpenForWriting(path, OPEN_ALWAYS);
+    file = CreatePrivate(path, OPEN_ALWAYS, kShareAll);
     if (file == INVALID_HANDLE_VALUE) return LastSystemErrno();
     target->created = true;
   }
@@ -92,8 +103,7 @@ int CreateTemp(const Target& target, TempFile* temp) {
     const int n = std::snprintf(temp->path, sizeof temp->path, "%s.%06x", target.resolved,
                                 (seed + attempt * 7919u) & 0xffffffu);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof temp->path) return ENAMETOOLONG;
-    const HANDLE file = CreateFileA(temp->path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreatePrivate(temp->path, CREATE_NEW, 0);
     if (file != INVALID_HANDLE_VALUE) {
       temp->file = FromHandle(file);
       return 0;

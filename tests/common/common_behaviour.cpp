@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -216,17 +217,74 @@ TEST_F(Trace, ClosingAChannelNeverOpenedTouchesNothing) {
   EXPECT_EQ(Joined(Records()), Joined({"mark end"}));
 }
 
-// The library is looked for beside the program, not in the working
-// directory's tree.
-TEST_F(Trace, LibraryInTheEtcDirectoryIsNotFound) {
-  tree_.InstallTrace(TraceVariant::Recording, tree_.Etc());
+// --- where the real programs find the trace library ---------------------
+
+enum class Place { kBin, kCurrentDirectory, kPathDirectory, kRelativePathEntry };
+
+struct LibraryPlace {
+  const char* name;
+  Place place;
+  bool loaded;
+  bool windowsOnly = false;  ///< a relative entry is the dynamic linker's own business on POSIX
+};
+
+void PrintTo(const LibraryPlace& p, std::ostream* os) { *os << p.name; }
+
+class TraceLibrary : public testing::TestWithParam<std::tuple<LibraryPlace, const char*>> {};
+
+// Anyone who can write where an administrator starts a program must not
+// be able to plant the library in it. On POSIX the path is the dynamic
+// linker's LD_LIBRARY_PATH; Wine puts WINEPATH in front of PATH.
+TEST_P(TraceLibrary, FoundBesideTheProgramAndOnThePathNeverInTheCurrentDirectory) {
+  const auto& [where, program] = GetParam();
+  const auto& t = CurrentTarget();
+  if (where.windowsOnly && !t.IsWindows()) GTEST_SKIP() << "the dynamic linker honours it";
+  InstallTree tree;
+  tree.InstallProgram(program);
+  tree.InstallConsole();
+  const std::string cwd = tree.Base() + "/cwd";
+  const std::string pathDir = tree.Base() + "/path";
+  std::filesystem::create_directories(cwd);
   harness::RunOptions options;
-  options.cwd = tree_.Bin();
-  const RunResult r =
-      harness::RunInstalled(tree_, "trace_probe", {"open", "0", "Norvelle03", "0"}, options);
-  EXPECT_EQ(PlainOut(r), "open 0\n");
-  EXPECT_FALSE(harness::Exists(tree_.TraceLog()));
+  options.cwd = cwd;
+  const char* pathVariable = t.IsWindows() ? "WINEPATH" : "LD_LIBRARY_PATH";
+  switch (where.place) {
+    case Place::kBin:
+      tree.InstallTrace();
+      break;
+    case Place::kCurrentDirectory:
+      tree.InstallTrace(TraceVariant::Recording, cwd);
+      break;
+    case Place::kPathDirectory:
+      tree.InstallTrace(TraceVariant::Recording, pathDir);
+      options.env = {{pathVariable, t.TargetPath(pathDir)}};
+      break;
+    case Place::kRelativePathEntry:
+      tree.InstallTrace(TraceVariant::Recording, cwd);
+      options.env = {{pathVariable, "."}};
+      break;
+  }
+  const std::vector<std::string> args =
+      std::string(program) == "credseal"
+          ? std::vector<std::string>{"-d", "SALES", "-u", "admin", "-p", "secret"}
+          : std::vector<std::string>{"INFO", "DOMAIN\\NODE01", "10:20:30", "2006/10/13", "up"};
+  const RunResult r = harness::RunInstalled(tree, program, args, options);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(r.crashed) << r.err;
+  EXPECT_EQ(!harness::ReadTrace(tree.TraceLog()).empty(), where.loaded);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, TraceLibrary,
+    testing::Combine(
+        testing::Values(LibraryPlace{"Bin", Place::kBin, true},
+                        LibraryPlace{"CurrentDirectory", Place::kCurrentDirectory, false},
+                        LibraryPlace{"PathDirectory", Place::kPathDirectory, true},
+                        LibraryPlace{"RelativePathEntry", Place::kRelativePathEntry, false, true}),
+        testing::Values("credseal", "evtrelay")),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
+    });
 
 // --- installation directory -----------------------------------------------
 
