@@ -57,17 +57,22 @@ struct ReplaceResult {
 };
 
 /// Makes `bytes` the whole content of the file `path` names, following
-/// symbolic links to the file they finally name (a link stays a link).
+/// symbolic links to the file they finally name (a link stays a link). One
+/// writer at a time: a regular file is locked before anything is decided,
+/// and a name replaced meanwhile is opened again.
 /// A file that can be replaced keeping everything it had (owner, group,
-/// mode, ACL; no other name) is replaced safely: a temporary file beside
-/// it, flushed to disk, moved over it. Otherwise the file is written in
-/// place, as an open for writing would: space for the new content first
-/// (a failure there leaves the old content untouched), then the content,
-/// a flush, the cut to the new length and a flush again. A missing file
-/// is created for its owner alone (mode 0600; on Windows a protected DACL
-/// for the creator, SYSTEM and Administrators), through a dangling link as
-/// well; an existing file keeps its permissions.
-/// Bytes are written as they are: the caller supplies the line ends.
+/// mode, extended attributes; no other name) is replaced safely: a
+/// temporary file beside it, flushed to disk, moved over it. Otherwise, and
+/// where the name cannot be replaced (a mount on it), the file is written
+/// in place, as an open for writing would: space for the new content first
+/// (a failure there leaves the old content untouched), then the content
+/// with line ends over the rest of the old in one write, a flush, the cut
+/// to the new length and a flush again. FIFOs and devices are only written
+/// and, where they can be, flushed. A missing file is created for its owner
+/// alone (mode 0600; on Windows a protected DACL for the creator, SYSTEM and
+/// Administrators), through a dangling link as well; an existing file keeps
+/// its permissions. Bytes are written as they are: the caller supplies the
+/// line ends.
 ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_t length);
 
 // --- the process's own argument list (command_line.cpp) ------------------
@@ -129,9 +134,11 @@ bool NamesSameFile(const char* first, const char* second);
 
 // --- termination signals (signals.cpp) -----------------------------------
 
-/// From here on, a request to end the process (SIGINT, SIGTERM, SIGHUP,
-/// SIGQUIT; on Windows Ctrl+C and Ctrl+Break) is held back, and closing the
-/// console waits, until ReleaseTermination.
+/// From here on, a request to end the process is held back until
+/// ReleaseTermination: on POSIX every signal but those a fault raises
+/// (SIGSEGV, SIGBUS, SIGFPE, SIGILL), with SIGXFSZ ignored so that a
+/// file-size limit fails the write instead; on Windows Ctrl+C and
+/// Ctrl+Break, and closing the console waits.
 void HoldTermination();
 
 /// A request held back since HoldTermination takes its normal effect now.

@@ -1,6 +1,8 @@
 // The replacement primitives over POSIX descriptors.
 
 #include <fcntl.h>
+#include <linux/limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -28,21 +30,45 @@ bool IsLink(const char* path) {
   return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-/// A new file cannot carry an access control list over from the old one.
-bool HasAcl(int fd) { return fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0; }
+/// The extended attributes of the file being replaced, names and one value
+/// at a time: the largest the system lets a file have. Too large for the
+/// stack of one call.
+char attributeNames[XATTR_LIST_MAX];
+char attributeValue[XATTR_SIZE_MAX];
 
-/// Gives the temporary file the old file's owner, group and mode; a caller
-/// who may not (not root, not in the group) gets EPERM.
+/// Gives the temporary file every extended attribute of the old one: user
+/// attributes, and trusted and security ones where the caller may set them.
+/// An ACL or another system attribute cannot be carried by a new file
+/// (ENOTSUP), nor one the caller may not set: the file is then written in
+/// place. A file system without attributes has none to carry.
+int CarryAttributes(int from, int to) {
+  const ssize_t listed = flistxattr(from, attributeNames, sizeof attributeNames);
+  if (listed < 0) return errno == ENOTSUP ? 0 : Failure();
+  for (const char* name = attributeNames; name < attributeNames + listed;
+       name += std::strlen(name) + 1) {
+    if (std::strncmp(name, "system.", 7) == 0) return ENOTSUP;
+    const ssize_t size = fgetxattr(from, name, attributeValue, sizeof attributeValue);
+    if (size < 0 || fsetxattr(to, name, attributeValue, static_cast<size_t>(size), 0) != 0) {
+      return Failure();
+    }
+  }
+  return 0;
+}
+
+/// Gives the temporary file the old file's owner, group, mode and extended
+/// attributes; a caller who may not (not root, not in the group) gets
+/// EPERM. The owner comes first: changing it clears attributes that grant
+/// privileges.
 int CarryOver(int from, int to) {
   struct stat old {};
   struct stat fresh {};
   if (fstat(from, &old) != 0 || fstat(to, &fresh) != 0) return Failure();
-  if (HasAcl(from)) return ENOTSUP;
   if ((fresh.st_uid != old.st_uid || fresh.st_gid != old.st_gid) &&
       fchown(to, old.st_uid, old.st_gid) != 0) {
     return Failure();
   }
-  return fchmod(to, old.st_mode & 07777) == 0 ? 0 : Failure();
+  if (fchmod(to, old.st_mode & 07777) != 0) return Failure();
+  return CarryAttributes(from, to);
 }
 
 }  // namespace
@@ -67,6 +93,7 @@ int OpenTarget(const char* path, Target* target) {
   }
   target->regular = S_ISREG(st.st_mode);
   target->linkCount = static_cast<unsigned>(st.st_nlink);
+  target->length = static_cast<std::uint64_t>(st.st_size);
   // A path that cannot be resolved leaves `resolved` empty: no temporary
   // file can be made for it, so the file is written in place.
   static_assert(kResolvedPathCapacity >= PATH_MAX, "realpath writes up to PATH_MAX bytes");
@@ -74,6 +101,22 @@ int OpenTarget(const char* path, Target* target) {
     target->resolved[0] = '\0';
   }
   return 0;
+}
+
+// flock, not fcntl's record locks: closing any other descriptor of the
+// file would drop one of those.
+int LockExclusive(FileHandle file) {
+  while (flock(Descriptor(file), LOCK_EX) != 0) {
+    if (errno != EINTR) return Failure();
+  }
+  return 0;
+}
+
+bool StillNames(const char* path, FileHandle file) {
+  struct stat named {};
+  struct stat open {};
+  return stat(path, &named) == 0 && fstat(Descriptor(file), &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 int CreateTemp(const Target& target, TempFile* temp) {
@@ -96,8 +139,7 @@ int CreateTemp(const Target& target, TempFile* temp) {
 int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t n =
-        pwrite(Descriptor(file), bytes + done, length - done, static_cast<off_t>(done));
+    const ssize_t n = write(Descriptor(file), bytes + done, length - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0 ? EIO : Failure();
     done += static_cast<std::size_t>(n);

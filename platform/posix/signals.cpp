@@ -10,22 +10,31 @@ namespace {
 
 bool holding = false;
 sigset_t before;
+struct sigaction fileSizeBefore;
 
 }  // namespace
 
-// Blocked signals stay pending; unblocking delivers them, and their default
-// action ends the process then.
+// Every signal another process or the system can send is blocked: it stays
+// pending, and unblocking delivers it, when its default action (ending the
+// process, for most) takes effect. A fault's signal is not blocked: it
+// comes from the process's own code, which must not go on. SIGXFSZ is
+// ignored instead of blocked, so a file-size limit fails the write (EFBIG)
+// rather than ending the process once the hold is released.
 void HoldTermination() {
   if (holding) return;
   sigset_t set;
-  sigemptyset(&set);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, signal);
+  sigfillset(&set);
+  for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGXFSZ}) sigdelset(&set, signal);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &fileSizeBefore);
   holding = sigprocmask(SIG_BLOCK, &set, &before) == 0;
 }
 
 void ReleaseTermination() {
   if (!holding) return;
   holding = false;
+  sigaction(SIGXFSZ, &fileSizeBefore, nullptr);
   sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 

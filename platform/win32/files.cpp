@@ -2,31 +2,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include "file_identity.h"
 #include "platform/platform.h"
 
 namespace platform {
-
-namespace {
-
-/// The file's volume and index, which every name of it shares.
-struct FileIdentity {
-  DWORD volume;
-  DWORD indexHigh;
-  DWORD indexLow;
-};
-
-bool Identify(const char* path, FileIdentity* identity) {
-  const HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = GetFileInformationByHandle(file, &info) != FALSE;
-  CloseHandle(file);
-  *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-  return known;
-}
-
-}  // namespace
 
 bool FileMissing(const char* path) { return _access(path, 0) != 0 && errno == ENOENT; }
 
@@ -47,12 +26,9 @@ bool UnlinkFile(const char* path) { return DeleteFileA(path) != FALSE; }
 bool NamesSameFile(const char* first, const char* second) {
   FileIdentity a{};
   FileIdentity b{};
-  const bool firstExists = Identify(first, &a);
-  const bool secondExists = Identify(second, &b);
-  if (firstExists || secondExists) {
-    return firstExists && secondExists && a.volume == b.volume && a.indexHigh == b.indexHigh &&
-           a.indexLow == b.indexLow;
-  }
+  const bool firstExists = IdentifyPath(first, &a);
+  const bool secondExists = IdentifyPath(second, &b);
+  if (firstExists || secondExists) return firstExists && secondExists && a == b;
   // Neither exists yet: the full paths, compared as Windows compares names.
   char firstFull[MAX_PATH];
   char secondFull[MAX_PATH];

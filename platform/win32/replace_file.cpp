@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "file_identity.h"
 #include "file_security.h"
 #include "platform/platform.h"
 #include "platform/replace_file_backend.h"
+#include "replace_over.h"
 #include "system_error.h"
 
 namespace platform::backend {
@@ -58,15 +60,12 @@ void ResolvedPath(HANDLE file, char* out, std::size_t capacity) {
   if (CopyPath(out, capacity, plain) != 0) out[0] = '\0';
 }
 
-int SeekTo(HANDLE file, std::size_t offset) {
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? 0 : LastSystemErrno();
-}
-
+/// The file's length, its pointer left where it is.
 int SetLength(HANDLE file, std::size_t length) {
-  if (const int error = SeekTo(file, length)) return error;
-  return SetEndOfFile(file) ? 0 : LastSystemErrno();
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) ? 0
+                                                                               : LastSystemErrno();
 }
 
 }  // namespace
@@ -90,8 +89,25 @@ int OpenTarget(const char* path, Target* target) {
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return EACCES;
   target->regular = GetFileType(file) == FILE_TYPE_DISK;
   target->linkCount = info.nNumberOfLinks;
+  target->length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   ResolvedPath(file, target->resolved, sizeof target->resolved);
   return 0;
+}
+
+// One byte at the largest offset, past any content: readers and writers of
+// the content are never blocked by it. The handle shares every access, so
+// ReplaceFileA can replace the name while it is held.
+int LockExclusive(FileHandle file) {
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFF;
+  at.OffsetHigh = 0x7FFFFFFF;
+  return LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) ? 0 : LastSystemErrno();
+}
+
+bool StillNames(const char* path, FileHandle file) {
+  FileIdentity named{};
+  FileIdentity open{};
+  return IdentifyPath(path, &named) && IdentifyHandle(Handle(file), &open) && named == open;
 }
 
 int CreateTemp(const Target& target, TempFile* temp) {
@@ -114,7 +130,6 @@ int CreateTemp(const Target& target, TempFile* temp) {
 }
 
 int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
-  if (const int error = SeekTo(Handle(file), 0)) return error;
   std::size_t done = 0;
   while (done < length) {
     DWORD written = 0;
@@ -144,20 +159,8 @@ int FlushToDisk(FileHandle file) { return FlushFileBuffers(Handle(file)) ? 0 : L
 
 int CloseFile(FileHandle file) { return CloseHandle(Handle(file)) ? 0 : LastSystemErrno(); }
 
-// ReplaceFileA keeps the old file's security settings and attributes; it
-// needs the old file to exist, so a file that vanished meanwhile is moved
-// into place instead.
 int MoveIntoPlace(const char* tempPath, const Target& target) {
-  if (target.Exists()) {
-    if (ReplaceFileA(target.resolved, tempPath, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                     nullptr)) {
-      return 0;
-    }
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return LastSystemErrno();
-  }
-  return MoveFileExA(tempPath, target.resolved, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-             ? 0
-             : LastSystemErrno();
+  return ReplaceOver(tempPath, target.resolved, ReplaceFileA);
 }
 
 void DiscardTemp(const char* tempPath) { DeleteFileA(tempPath); }

@@ -28,7 +28,10 @@ int ErrnoFromSystem(unsigned long code) {
       return ENOMEM;
     case ERROR_INVALID_NAME:
     case ERROR_INVALID_PARAMETER:
+    case ERROR_INVALID_FUNCTION:
       return EINVAL;
+    case ERROR_NOT_SUPPORTED:
+      return ENOTSUP;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:

@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <latch>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sealcrypt/sealcrypt.h"
@@ -93,22 +95,36 @@ struct Written {
   std::string password;
 };
 
+/// The sealed text of `content` when it is exactly one credential line for
+/// `dsn` and `user`; nullopt otherwise.
+std::optional<std::string> SealedTextIn(const std::string& content, const std::string& dsn,
+                                        const std::string& user) {
+  const std::string prefix = dsn + "," + user + ",";
+  const std::size_t end = content.size() - std::min(content.size(), LineEnd().size());
+  if (content.rfind(prefix, 0) != 0 || end < prefix.size() || content.substr(end) != LineEnd() ||
+      content.find('\n') + 1 != content.size()) {
+    return std::nullopt;
+  }
+  return content.substr(prefix.size(), end - prefix.size());
+}
+
+/// `content` is exactly the one credential line for `w`.
+void ExpectCredentialText(const std::string& content, const Written& w) {
+  const auto sealed = SealedTextIn(content, w.dsn, w.user);
+  ASSERT_TRUE(sealed.has_value()) << content;
+  EXPECT_EQ(sealed->size(), SealedLength(w.password.size()));
+  EXPECT_EQ(
+      sealed->find_first_not_of("./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+      std::string::npos)
+      << *sealed;
+  EXPECT_EQ(Unseal(*sealed), w.password);
+}
+
 /// The file at `path` holds exactly the one credential line for `w`.
 void ExpectCredentialLineIn(const std::string& path, const Written& w) {
   const auto content = ReadFile(path);
-  ASSERT_TRUE(content.has_value());
-  const std::string prefix = w.dsn + "," + w.user + ",";
-  ASSERT_EQ(content->compare(0, prefix.size(), prefix), 0) << *content;
-  ASSERT_GE(content->size(), prefix.size() + LineEnd().size());
-  ASSERT_EQ(content->substr(content->size() - LineEnd().size()), LineEnd()) << *content;
-  const std::string sealed =
-      content->substr(prefix.size(), content->size() - prefix.size() - LineEnd().size());
-  EXPECT_EQ(sealed.size(), SealedLength(w.password.size()));
-  EXPECT_EQ(
-      sealed.find_first_not_of("./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
-      std::string::npos)
-      << sealed;
-  EXPECT_EQ(Unseal(sealed), w.password);
+  ASSERT_TRUE(content.has_value()) << path;
+  ExpectCredentialText(*content, w);
 }
 
 void ExpectCredentialLine(const InstallTree& tree, const Written& w) {
@@ -367,18 +383,33 @@ TEST(CredsealFile, ReplacedFileKeepsModeAndOwner) {
 
 // --- the credential file in shared, linked and interrupted setups ----------
 
+/// What the file holds after a run.
+enum class Holds {
+  kNewLine,              ///< exactly the new line
+  kOldLine,              ///< the old line, whole
+  kNewLineThenLineEnds,  ///< the new line, then empty lines (a kill before the cut)
+  kOneOfTheLines,        ///< exactly one complete line of the runs started together
+  kWhatADeviceKeeps,     ///< nothing to read back
+};
+
 struct FileSetup {
   const char* name = "";
   const char* setup = "true";  ///< shell commands in ROOT before the run
   std::vector<std::string> args = Sales();
-  const char* runAs = nullptr;  ///< POSIX: "uid:gid" the program runs as
-  const char* fault = nullptr;  ///< POSIX: "NAME=VALUE" for the preloaded fault shim
+  const char* runAs = nullptr;   ///< POSIX: "uid:gid" the program runs as
+  const char* fault = nullptr;   ///< POSIX: "NAME=VALUE" for the preloaded fault shim
+  const char* within = nullptr;  ///< POSIX: shell commands in ROOT just before the program
+  bool ownMounts = false;        ///< POSIX: `within` runs in a private mount namespace
+  int together = 0;              ///< runs started at once, each with its own password
   int exitCode = 0;
   const char* lineIn = "etc/credseal.csv";  ///< holds the line afterwards
-  bool newLine = true;                      ///< the new line; else the old one, whole
-  const char* check = "true";               ///< shell commands in ROOT that must succeed after
-  const char* windowsSkip = nullptr;        ///< why the case cannot run under Wine
+  Holds holds = Holds::kNewLine;
+  const char* check = "true";         ///< shell commands in ROOT that must succeed after
+  const char* windowsSkip = nullptr;  ///< why the case cannot run under Wine
 };
+
+const char* const kPosixSignals =
+    "POSIX signals (the console control handler is checked by reading it)";
 
 std::vector<FileSetup> FileSetups() {
   return {
@@ -407,27 +438,91 @@ std::vector<FileSetup> FileSetups() {
        .lineIn = "shared/c.csv",
        .check = "test -L etc/credseal.csv && test \"$(stat -c %a shared/c.csv)\" = 600",
        .windowsSkip = "Wine shows a dangling Unix link as no file at all"},
+      // One writer at a time, on either path.
+      {.name = "RunsStartedTogetherInPlace",
+       .setup = "ln etc/credseal.csv other",
+       .together = 50,
+       .holds = Holds::kOneOfTheLines,
+       .check = "test etc/credseal.csv -ef other"},
+      {.name = "RunsStartedTogetherThroughTemporaryFiles",
+       .together = 50,
+       .holds = Holds::kOneOfTheLines},
+      // Every interruption another process or the system can send waits
+      // for the run; a kill, which nothing can hold, leaves no old tail.
       {.name = "TermBeforeTheMoveWaitsForTheRun",
-       .fault = "FAULT_SHIM_TERM_AT=rename",
+       .fault = "FAULT_SHIM_SIGNAL_AT=rename:15",
        .exitCode = 128 + SIGTERM,
-       .windowsSkip = "POSIX signals (the console control handler is checked by reading it)"},
+       .windowsSkip = kPosixSignals},
+      {.name = "CpuLimitBeforeTheMoveWaitsForTheRun",
+       .fault = "FAULT_SHIM_SIGNAL_AT=rename:24",
+       .exitCode = 128 + SIGXCPU,
+       .windowsSkip = kPosixSignals},
       {.name = "TermBeforeTheCutWaitsForTheRun",
        .setup = "ln etc/credseal.csv other",
-       .fault = "FAULT_SHIM_TERM_AT=ftruncate",
+       .fault = "FAULT_SHIM_SIGNAL_AT=ftruncate:15",
        .exitCode = 128 + SIGTERM,
-       .windowsSkip = "POSIX signals (the console control handler is checked by reading it)"},
+       .windowsSkip = kPosixSignals},
+      {.name = "UserSignalBeforeTheCutWaitsForTheRun",
+       .setup = "ln etc/credseal.csv other",
+       .fault = "FAULT_SHIM_SIGNAL_AT=ftruncate:10",
+       .exitCode = 128 + SIGUSR1,
+       .windowsSkip = kPosixSignals},
+      {.name = "KillBeforeTheCutLeavesOnlyLineEndsBehindTheNewLine",
+       .setup = "ln etc/credseal.csv other && printf 'OLDDSN,olduser,%0200d\\n' 0 >other",
+       .fault = "FAULT_SHIM_SIGNAL_AT=ftruncate:9",
+       .exitCode = 128 + SIGKILL,
+       .holds = Holds::kNewLineThenLineEnds,
+       .windowsSkip = kPosixSignals},
+      {.name = "FileSizeLimitFailsTheWriteAndKeepsTheOldLine",
+       .within = "ulimit -f 0",
+       .exitCode = 4,
+       .holds = Holds::kOldLine,
+       .windowsSkip = "a POSIX resource limit"},
       {.name = "FullDiskOnTheInPlacePathKeepsTheOldLine",
        .setup = "ln etc/credseal.csv other",
        .args = {"-d", "SALESDATABASE", "-u", "admin", "-p", "secret"},
        .fault = "FAULT_SHIM_FULL_DISK=1",
        .exitCode = 4,
-       .newLine = false,
+       .holds = Holds::kOldLine,
        .windowsSkip = "a full disk is simulated in the POSIX C library"},
+      // What the file had, kept: carried over, or written in place.
+      {.name = "ExtendedAttributeIsCarriedOver",
+       .setup = "setfattr -n user.kit -v kept etc/credseal.csv",
+       .check = "test \"$(getfattr --only-values -n user.kit etc/credseal.csv)\" = kept",
+       .windowsSkip = "POSIX extended attributes"},
+      {.name = "AttributeTheCallerCannotSetKeepsTheFileInPlace",
+       .setup = "chmod 755 .. . bin etc && chown 65533:65533 etc etc/credseal.csv && "
+                "setfattr -n security.kit -v kept etc/credseal.csv && stat -c %i "
+                "etc/credseal.csv >inode",
+       .runAs = "65533:65533",
+       .check = "test \"$(getfattr --only-values -n security.kit etc/credseal.csv)\" = kept && "
+                "test \"$(stat -c %i etc/credseal.csv)\" = \"$(cat inode)\"",
+       .windowsSkip = "POSIX extended attributes"},
+      {.name = "BindMountOverTheFileIsWrittenThrough",
+       .setup = "cp etc/credseal.csv mounted.csv",
+       .within = "mount --bind mounted.csv etc/credseal.csv",
+       .ownMounts = true,
+       .lineIn = "mounted.csv",
+       .windowsSkip = "POSIX mounts"},
+      // Written as an open for writing would.
+      {.name = "FifoWithAReaderGetsTheLine",
+       .setup = "rm etc/credseal.csv && mkfifo etc/credseal.csv && "
+                "{ (exec 3<>etc/credseal.csv && touch ready && timeout 10 head -n 1 <&3 >read.csv) "
+                "</dev/null >/dev/null 2>&1 & } && "
+                "echo $! >reader && while [ ! -e ready ]; do sleep 0.01; done",
+       .lineIn = "read.csv",
+       .check = "while kill -0 \"$(cat reader)\" 2>/dev/null; do sleep 0.01; done",
+       .windowsSkip = "POSIX FIFOs"},
+      {.name = "LinkToADeviceIsWrittenThrough",
+       .setup = "rm etc/credseal.csv && ln -s /dev/null etc/credseal.csv",
+       .holds = Holds::kWhatADeviceKeeps,
+       .check = "test -L etc/credseal.csv",
+       .windowsSkip = "POSIX devices"},
       {.name = "LogNamingALinkToTheCredentialFileIsRefused",
        .setup = "ln -s etc/credseal.csv link",
        .args = Sales({"-o", "link"}),
        .exitCode = 22,
-       .newLine = false,
+       .holds = Holds::kOldLine,
        .check = "test -L link"},
       {.name = "LogNamingADirectoryLeavesIt",
        .setup = "mkdir logs",
@@ -444,20 +539,23 @@ void RunShell(const InstallTree& tree, const std::string& commands) {
 
 class CredsealFileSetup : public testing::TestWithParam<FileSetup> {};
 
-TEST_P(CredsealFileSetup, Run) {
-  const FileSetup& c = GetParam();
-  if (c.windowsSkip != nullptr && CurrentTarget().IsWindows()) GTEST_SKIP() << c.windowsSkip;
-  if (c.runAs != nullptr) REQUIRE_TOOL(geteuid() == 0, "root, to run as another user");
-  InstallTree tree;
-  tree.InstallProgram("credseal");
-  WriteOldFiles(tree, false);
-  RunShell(tree, c.setup);
+/// The options that put the case's user, fault and shell steps around the
+/// program.
+harness::RunOptions SetupOptions(const InstallTree& tree, const FileSetup& c) {
   harness::RunOptions options;
+  if (c.ownMounts) options.prefix = {"unshare", "-m"};
+  if (c.within != nullptr) {
+    options.prefix.insert(
+        options.prefix.end(),
+        {"sh", "-c", std::string("cd '") + tree.Root() + "' && " + c.within + " && exec \"$@\"",
+         "sh"});
+  }
   if (c.runAs != nullptr) {
     const std::string id = c.runAs;
     const std::string uid = id.substr(0, id.find(':'));
     const std::string gid = id.substr(id.find(':') + 1);
-    options.prefix = {"setpriv", "--reuid=" + uid, "--regid=" + gid, "--clear-groups"};
+    options.prefix.insert(options.prefix.end(),
+                          {"setpriv", "--reuid=" + uid, "--regid=" + gid, "--clear-groups"});
   }
   if (c.fault != nullptr) {
     const std::string fault = c.fault;
@@ -465,15 +563,80 @@ TEST_P(CredsealFileSetup, Run) {
                    {fault.substr(0, fault.find('=')), fault.substr(fault.find('=') + 1)},
                    {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
   }
-  const RunResult r = harness::RunInstalled(tree, "credseal", c.args, options);
-  EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-  if (c.newLine) {
-    const std::string path = tree.Root() + "/" + c.lineIn;
-    ExpectCredentialLineIn(path, {"SALES", "admin", "secret"});
+  return options;
+}
+
+/// Runs started at once behind a barrier, the i-th with password "pw<i>";
+/// a few rounds natively, one with fewer runs under Wine, where each costs
+/// a Wine process.
+void RunTogether(const InstallTree& tree, const FileSetup& c, const harness::RunOptions& options) {
+  const bool wine = CurrentTarget().IsWindows();
+  const int runs = wine ? 8 : c.together;
+  for (int round = 0; round < (wine ? 1 : 3); ++round) {
+    std::latch start(runs);
+    std::vector<RunResult> results(static_cast<std::size_t>(runs));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < runs; ++i) {
+      threads.emplace_back([&, i] {
+        start.arrive_and_wait();
+        results[static_cast<std::size_t>(i)] = harness::RunInstalled(
+            tree, "credseal", {"-d", "SALES", "-u", "admin", "-p", "pw" + std::to_string(i)},
+            options);
+      });
+    }
+    for (auto& t : threads) t.join();
+    for (const RunResult& r : results) EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    const std::string content = ReadFile(tree.Root() + "/" + c.lineIn).value_or("");
+    const auto sealed = SealedTextIn(content, "SALES", "admin");
+    ASSERT_TRUE(sealed.has_value()) << "round " << round << ": " << content;
+    const auto password = Unseal(*sealed);
+    ASSERT_TRUE(password.has_value()) << content;
+    EXPECT_EQ(password->rfind("pw", 0), 0u);
+    EXPECT_LT(std::stoi(password->substr(2)), runs) << "round " << round;
+  }
+}
+
+void ExpectHolds(const InstallTree& tree, const FileSetup& c) {
+  const std::string path = tree.Root() + "/" + c.lineIn;
+  switch (c.holds) {
+    case Holds::kNewLine:
+      ExpectCredentialLineIn(path, {"SALES", "admin", "secret"});
+      break;
+    case Holds::kOldLine:
+      EXPECT_EQ(ReadFile(path), kOldLine + LineEnd());
+      break;
+    case Holds::kNewLineThenLineEnds: {
+      // The new line whole; in the old line's place, nothing but line ends.
+      const std::string content = ReadFile(path).value_or("");
+      const std::size_t newLineEnd = content.find('\n') + 1;
+      EXPECT_EQ(content.find_first_not_of('\n', newLineEnd), std::string::npos) << content;
+      ExpectCredentialText(content.substr(0, newLineEnd), {"SALES", "admin", "secret"});
+      break;
+    }
+    case Holds::kOneOfTheLines:
+    case Holds::kWhatADeviceKeeps:
+      break;
+  }
+}
+
+TEST_P(CredsealFileSetup, Run) {
+  const FileSetup& c = GetParam();
+  if (c.windowsSkip != nullptr && CurrentTarget().IsWindows()) GTEST_SKIP() << c.windowsSkip;
+  if (c.runAs != nullptr) REQUIRE_TOOL(geteuid() == 0, "root, to run as another user");
+  if (c.ownMounts) REQUIRE_TOOL(CanUnshareMounts(), "root and unshare -m");
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  RunShell(tree, c.setup);
+  const harness::RunOptions options = SetupOptions(tree, c);
+  if (c.together > 0) {
+    RunTogether(tree, c, options);
   } else {
-    EXPECT_EQ(ReadFile(tree.Root() + "/" + c.lineIn), kOldLine + LineEnd());
+    const RunResult r = harness::RunInstalled(tree, "credseal", c.args, options);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
   }
   RunShell(tree, std::string(c.check) + " && test -z \"$(find . -name '*.csv.*')\"");
+  ExpectHolds(tree, c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, CredsealFileSetup, testing::ValuesIn(FileSetups()),

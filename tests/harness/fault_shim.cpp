@@ -5,9 +5,9 @@
 //                                     processes started together overlap
 //                                     between their existence test and what
 //                                     follows it
-//   FAULT_SHIM_TERM_AT=NAME           the first call of NAME (rename or
-//                                     ftruncate) sends the process SIGTERM
-//                                     before it does its work
+//   FAULT_SHIM_SIGNAL_AT=NAME:SIGNAL  the first call of NAME (rename or
+//                                     ftruncate) sends the process signal
+//                                     number SIGNAL before it does its work
 //   FAULT_SHIM_FULL_DISK=1            posix_fallocate() fails with ENOSPC,
 //                                     as on a full file system
 
@@ -28,12 +28,17 @@ Fn Next(const char* name) {
   return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
 
-void TerminateIfAt(const char* name) {
+void SignalIfAt(const char* name) {
   static bool sent = false;
-  const char* at = getenv("FAULT_SHIM_TERM_AT");
-  if (sent || at == nullptr || strcmp(at, name) != 0) return;
+  const char* at = getenv("FAULT_SHIM_SIGNAL_AT");
+  const char* colon = at != nullptr ? strchr(at, ':') : nullptr;
+  const size_t length = strlen(name);
+  if (sent || colon == nullptr || static_cast<size_t>(colon - at) != length ||
+      strncmp(at, name, length) != 0) {
+    return;
+  }
   sent = true;
-  kill(getpid(), SIGTERM);
+  kill(getpid(), atoi(colon + 1));
 }
 
 void DelayIfSlow(const char* path) {
@@ -56,12 +61,12 @@ extern "C" int access(const char* path, int mode) {
 }
 
 extern "C" int rename(const char* from, const char* to) {
-  TerminateIfAt("rename");
+  SignalIfAt("rename");
   return Next<int (*)(const char*, const char*)>("rename")(from, to);
 }
 
 extern "C" int ftruncate(int fd, off_t length) {
-  TerminateIfAt("ftruncate");
+  SignalIfAt("ftruncate");
   return Next<int (*)(int, off_t)>("ftruncate")(fd, length);
 }
 
