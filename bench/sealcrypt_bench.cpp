@@ -68,8 +68,8 @@ char keyString2[kKeyStringCapacity];
 const std::string kPassword(64, 'p');
 
 void BM_SealCryptSeal64(benchmark::State& state) {
-  char plaintext[65];
-  char text[89];
+  char plaintext[kPlaintextCapacity];
+  char text[kSealedCapacity];
   std::memcpy(plaintext, kPassword.c_str(), kPassword.size() + 1);
   for (auto _ : state) {
     if (SealCrypt(keyString1, keyString2, plaintext, text, MODE_SEAL) != 0) {
@@ -81,8 +81,8 @@ void BM_SealCryptSeal64(benchmark::State& state) {
 BENCHMARK(BM_SealCryptSeal64);
 
 void BM_SealCryptUnseal64(benchmark::State& state) {
-  char plaintext[65];
-  char text[89];
+  char plaintext[kPlaintextCapacity];
+  char text[kSealedCapacity];
   std::memcpy(plaintext, kPassword.c_str(), kPassword.size() + 1);
   SealCrypt(keyString1, keyString2, plaintext, text, MODE_SEAL);
   for (auto _ : state) {

@@ -25,19 +25,19 @@ int ClassOf(char c) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  char firstKey[12] = "AbCdEfGhIjE";
+  char firstKey[kKeyStringCapacity] = "AbCdEfGhIjE";
   if (size > 12 && data[0] < 8) {
     std::memcpy(firstKey, data + 1, 11);
     if (firstKey[0] == '\0') return 0;
     data += 12;
     size -= 12;
   }
-  char plaintext[65] = {};
+  char plaintext[kPlaintextCapacity] = {};
   std::memcpy(plaintext, data, size < 64 ? size : 64);
   const std::size_t length = std::strlen(plaintext);
   if (length == 0) return 0;
 
-  char masked[89];
+  char masked[kSealedCapacity];
   std::memset(masked, 0x5A, sizeof masked);
   const int result = SealCrypt(firstKey, "0123456789.", plaintext, masked, MODE_MASK);
   Check(result == 0 || result == -1);
@@ -46,16 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::size_t i = 0; i < length; ++i) {
       Check(ClassOf(masked[i]) == ClassOf(plaintext[length - 1 - i]));
     }
-    char unmasked[65];
+    char unmasked[kPlaintextCapacity];
     Check(SealCrypt(firstKey, "0123456789.", unmasked, masked, MODE_UNMASK) == 0);
     Check(std::strcmp(unmasked, plaintext) == 0);
   } else {
     for (const char c : masked) Check(c == 0x5A);
   }
 
-  char sealed[89];
+  char sealed[kSealedCapacity];
   Check(SealCrypt(firstKey, "0123456789.", plaintext, sealed, MODE_SEAL) == 0);
-  char unsealed[65];
+  char unsealed[kPlaintextCapacity];
   Check(SealCrypt(firstKey, "0123456789.", unsealed, sealed, MODE_UNSEAL) == 0);
   Check(std::strcmp(unsealed, plaintext) == 0);
   return 0;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char text[100] = {};
   std::memcpy(text, data, size < sizeof text - 1 ? size : sizeof text - 1);
 
-  char bytes[65];
+  char bytes[kPlaintextCapacity];
   std::memset(bytes, 0x5A, sizeof bytes);
   const int byteResult = SealCrypt(kFirstKey, kSecondKey, bytes, text, MODE_UNSEAL);
   Check(byteResult == 0 || byteResult == -1);
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(std::memchr(bytes, 0, sizeof bytes) != nullptr);
   }
 
-  char printable[65];
+  char printable[kPlaintextCapacity];
   std::memset(printable, 0x5A, sizeof printable);
   const int textResult = SealCrypt(kFirstKey, kSecondKey, printable, text, MODE_UNSEAL_TEXT);
   bool allPrintable = byteResult == 0;

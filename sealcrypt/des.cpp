@@ -12,14 +12,14 @@ using des_tables::kCumulativeShifts;
 using des_tables::kFinalTable;
 using des_tables::kInitialTable;
 using des_tables::kPc1Tables;
-using des_tables::kPc2PairTables;
+using des_tables::kPc2Tables;
 using des_tables::kSpTables;
 
 constexpr std::uint32_t kHalfMask = 0x0FFFFFFF;
 
 // The helpers below are forced inline: the rounds only run at speed when
-// all 16 of them and their subkeys are one straight stretch of code with
-// constant shifts, which the compiler's size limits would otherwise break up.
+// all 16 of them are one straight stretch of code with constant shifts and
+// subkey offsets, which the compiler's size limits would otherwise break up.
 #define DES_INLINE [[gnu::always_inline]] inline
 
 DES_INLINE std::uint64_t LoadBlock(const std::uint8_t* bytes) {
@@ -61,72 +61,18 @@ DES_INLINE KeyHalves SplitKey(const std::uint8_t* key) {
   return {(c << 28) | c, (d << 28) | d};
 }
 
-DES_INLINE DesSubkey Unpack(std::uint64_t packed) {
-  return {static_cast<std::uint32_t>(packed >> 32), static_cast<std::uint32_t>(packed)};
-}
-
-/// Subkeys 2p and 2p + 1 (0-based) straight from C0 and D0, so that no
-/// subkey waits for another.
-template <std::size_t p>
-DES_INLINE void SubkeyPair(const KeyHalves& halves, DesSubkey& first, DesSubkey& second) {
-  constexpr int s = 28 - kCumulativeShifts[2 * p];
-  constexpr int delta = kCumulativeShifts[2 * p + 1] - kCumulativeShifts[2 * p];
-  static_assert(delta == 1 || delta == 2);
-  constexpr const auto& t = kPc2PairTables[delta - 1];
+/// Subkey n (0-based) from C0 and D0 rotated by the standard's cumulative
+/// shift: PC-2 by seven-bit chunk of each half.
+DesSubkey Subkey(const KeyHalves& halves, int n) {
+  const int s = 28 - kCumulativeShifts[static_cast<std::size_t>(n)];
   const std::uint64_t c = halves.c >> s;
   const std::uint64_t d = halves.d >> s;
-  const std::uint64_t fromC =
-      t[0][(c >> 21) & 127] | t[1][(c >> 14) & 127] | t[2][(c >> 7) & 127] | t[3][c & 127];
-  const std::uint64_t fromD =
-      t[4][(d >> 21) & 127] | t[5][(d >> 14) & 127] | t[6][(d >> 7) & 127] | t[7][d & 127];
-  // The first subkey is C's lookups at C positions and D's at D positions;
-  // what remains of both, the second subkey with swapped word halves.
-  const std::uint64_t packed = (fromC & des_tables::kFromC) | (fromD & des_tables::kFromD);
-  first = Unpack(packed);
-  second = Unpack(des_tables::SwapWordHalves(fromC ^ fromD ^ packed));
+  const auto& t = kPc2Tables;
+  const std::uint64_t packed = t[0][(c >> 21) & 127] | t[1][(c >> 14) & 127] |
+                               t[2][(c >> 7) & 127] | t[3][c & 127] | t[4][(d >> 21) & 127] |
+                               t[5][(d >> 14) & 127] | t[6][(d >> 7) & 127] | t[7][d & 127];
+  return {static_cast<std::uint32_t>(packed >> 32), static_cast<std::uint32_t>(packed)};
 }
-
-/// The 16 subkeys, subkey 1 first or (decrypt) last.
-template <bool decrypt>
-DES_INLINE void Schedule(const std::uint8_t* key, DesSchedule& schedule) {
-  const KeyHalves halves = SplitKey(key);
-  [&]<std::size_t... p>(std::index_sequence<p...>) {
-    (SubkeyPair<p>(halves, schedule.subkeys[decrypt ? 15 - 2 * p : 2 * p],
-                   schedule.subkeys[decrypt ? 14 - 2 * p : 2 * p + 1]),
-     ...);
-  }
-  (std::make_index_sequence<8>{});
-}
-
-/// The subkeys of a schedule, in its order.
-struct ScheduledKeys {
-  const DesSchedule& schedule;
-  template <std::size_t n>
-  DES_INLINE DesSubkey At() {
-    return schedule.subkeys[n];
-  }
-};
-
-/// Subkeys formed as the rounds ask for them, a pair at a time, so that in
-/// program order each pair stands just before its two rounds and the
-/// processor overlaps forming them with the rounds before.
-template <bool decrypt>
-struct FreshKeys {
-  KeyHalves halves;
-  DesSubkey later;
-  template <std::size_t n>
-  DES_INLINE DesSubkey At() {
-    if constexpr (n % 2 == 1) {
-      return later;
-    } else {
-      DesSubkey first;
-      DesSubkey second;
-      SubkeyPair<decrypt ? 7 - n / 2 : n / 2>(halves, first, second);
-      later = decrypt ? first : second;
-      return decrypt ? second : first;
-    }
-  }
-};
 
 /// The halves (rotated right by one bit) and the next round's S-box inputs.
 struct RoundState {
@@ -144,8 +90,8 @@ struct RoundState {
 /// new half but as (L XOR subkey) XOR the lookups, the first part ready
 /// early and joined by the first lookup, whose index takes a single shift,
 /// before the others arrive: three steps after the lookups instead of four.
-template <std::size_t n, typename Keys>
-DES_INLINE void Round(RoundState& state, Keys& keys) {
+template <std::size_t n>
+DES_INLINE void Round(RoundState& state, const DesSchedule& schedule) {
   const std::uint32_t even = state.even;
   const std::uint32_t odd = state.odd;
   const std::uint32_t s1 = kSpTables[0][even >> 26];
@@ -159,7 +105,7 @@ DES_INLINE void Round(RoundState& state, Keys& keys) {
   const std::uint32_t s34 = s3 | s4;
   const std::uint32_t s5678 = (s5 | s6) + (s7 | s8);
   if constexpr (n < 15) {
-    const DesSubkey k = keys.template At<n + 1>();
+    const DesSubkey k = schedule.subkeys[n + 1];
     state.even = ((((state.left ^ k.even) ^ s1) ^ s2) ^ s34) ^ s5678;
     state.odd = ((((state.left ^ k.odd) ^ s1) ^ s2) ^ s34) ^ s5678;
   }
@@ -169,61 +115,46 @@ DES_INLINE void Round(RoundState& state, Keys& keys) {
   state.right = next;
 }
 
-template <typename Keys, std::size_t... n>
-DES_INLINE void Rounds(RoundState& state, Keys& keys, std::index_sequence<n...>) {
-  (Round<n>(state, keys), ...);
+template <std::size_t... n>
+DES_INLINE void Rounds(RoundState& state, const DesSchedule& schedule, std::index_sequence<n...>) {
+  (Round<n>(state, schedule), ...);
 }
 
 /// IP, the 16 rounds and IP^-1.
-template <typename Keys>
-DES_INLINE std::uint64_t Encipher(std::uint64_t block, Keys&& keys) {
+std::uint64_t Encipher(std::uint64_t block, const DesSchedule& schedule) {
   const std::uint64_t permuted = Permute<kInitialTable>(block);
   RoundState state;
   state.left = std::rotr(static_cast<std::uint32_t>(permuted >> 32), 1);
   state.right = std::rotr(static_cast<std::uint32_t>(permuted), 1);
-  const DesSubkey first = keys.template At<0>();
+  const DesSubkey first = schedule.subkeys[0];
   state.even = state.right ^ first.even;
   state.odd = state.right ^ first.odd;
-  Rounds(state, keys, std::make_index_sequence<16>{});
+  Rounds(state, schedule, std::make_index_sequence<16>{});
   // The last round does not exchange the halves.
   return Permute<kFinalTable>((std::uint64_t{std::rotl(state.right, 1)} << 32) |
                               std::rotl(state.left, 1));
 }
 
-/// DesBlock for one direction. The two directions stay apart in functions
-/// of their own: inlined side by side, their common subkey lookups would be
-/// hoisted above the branch between them, so that all of the schedule came
-/// before the first round and nothing overlapped.
-template <bool decrypt>
-[[gnu::noinline]] void FreshBlock(const std::uint8_t* key, const std::uint8_t* input,
-                                  std::uint8_t* output) {
-  // Key and input are read in full before the output is written, so the
-  // three may be one buffer.
-  const KeyHalves halves = SplitKey(key);
-  StoreBlock(Encipher(LoadBlock(input), FreshKeys<decrypt>{halves, {}}), output);
-}
-
 }  // namespace
 
 void DesKeySchedule(const std::uint8_t* key, DesSchedule& schedule, int direction) {
-  if (direction == kDesEncrypt) {
-    Schedule<false>(key, schedule);
-  } else {
-    Schedule<true>(key, schedule);
+  const KeyHalves halves = SplitKey(key);
+  for (int n = 0; n < 16; ++n) {
+    schedule.subkeys[direction == kDesEncrypt ? n : 15 - n] = Subkey(halves, n);
   }
 }
 
 void DesRounds(const DesSchedule& schedule, const std::uint8_t* input, std::uint8_t* output) {
-  StoreBlock(Encipher(LoadBlock(input), ScheduledKeys{schedule}), output);
+  StoreBlock(Encipher(LoadBlock(input), schedule), output);
 }
 
 int DesBlock(const std::uint8_t* key, const std::uint8_t* input, std::uint8_t* output,
              int direction) {
   if (key == nullptr || input == nullptr || output == nullptr) return -1;
-  if (direction == kDesEncrypt) {
-    FreshBlock<false>(key, input, output);
-  } else {
-    FreshBlock<true>(key, input, output);
-  }
+  // The schedule holds all of the key, and the rounds read the input whole
+  // before they write, so the three may be one buffer.
+  DesSchedule schedule;
+  DesKeySchedule(key, schedule, direction);
+  DesRounds(schedule, input, output);
   return 0;
 }

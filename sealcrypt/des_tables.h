@@ -261,74 +261,31 @@ inline constexpr auto kPc1Tables = [] {
   return pc1;
 }();
 
-/// Rotates each 32-bit word of a packed subkey (even in bits 32 to 63, odd
-/// in 0 to 31) by 16 bits.
-constexpr std::uint64_t SwapWordHalves(std::uint64_t packed) {
-  const auto swap = [](std::uint32_t w) { return (w >> 16) | (w << 16); };
-  return (std::uint64_t{swap(static_cast<std::uint32_t>(packed >> 32))} << 32) |
-         swap(static_cast<std::uint32_t>(packed));
-}
-
 /// Packed position of subkey bit b (0-based).
 constexpr int PackedPosition(int b) {
   const int group = b / 6;
   return GroupBitPosition(group, b % 6) + (group % 2 == 0 ? 32 : 0);
 }
 
-/// The packed positions of the subkey bits that PC-2 takes from C (the
-/// first 24) and from D (the last 24). Swapping the halves of each word
-/// turns one set into the other, which lets one lookup carry bits of two
-/// subkeys (below).
-inline constexpr std::uint64_t kFromC = [] {
-  std::uint64_t mask = 0;
-  for (int b = 0; b < 24; ++b) mask |= std::uint64_t{1} << PackedPosition(b);
-  return mask;
-}();
-inline constexpr std::uint64_t kFromD = [] {
-  std::uint64_t mask = 0;
-  for (int b = 24; b < 48; ++b) mask |= std::uint64_t{1} << PackedPosition(b);
-  return mask;
-}();
-
-constexpr bool Pc2SplitsCAndD() {
-  for (int b = 0; b < 48; ++b) {
-    if ((kPermutedChoice2[b] <= 28) != (b < 24)) return false;
-  }
-  return true;
-}
-static_assert(Pc2SplitsCAndD(), "PC-2 forms the first 24 subkey bits from C, the rest from D");
-static_assert((kFromC & kFromD) == 0 && SwapWordHalves(kFromC) == kFromD,
-              "swapping word halves exchanges the C and D positions");
-
-/// PC-2 for two consecutive subkeys at once, by seven-bit chunk of C and D
-/// rotated for the first of them. Table [delta - 1] serves a pair whose
-/// second subkey sees C and D rotated by delta more (1 or 2). Entries [0..3]
-/// take the chunks of C (its bits 1-7, 8-14, 15-21, 22-28), [4..7] those of
-/// D. A C chunk gives the first subkey's bits at their packed positions and
-/// the second subkey's bits with the word halves swapped, so at D
-/// positions; a D chunk the other way round.
-inline constexpr auto kPc2PairTables = [] {
-  std::array<std::array<std::array<std::uint64_t, 128>, 8>, 2> pairs{};
-  for (int delta = 1; delta <= 2; ++delta) {
-    for (int chunk = 0; chunk < 8; ++chunk) {
-      const int half = chunk / 4;  // 0 for C, 1 for D
-      for (int value = 0; value < 128; ++value) {
-        std::uint64_t first = 0;
-        std::uint64_t second = 0;
-        for (int b = 0; b < 48; ++b) {
-          const int selected = kPermutedChoice2[b] - 1 - 28 * half;  // bit of the half, 0-based
-          if (selected < 0 || selected >= 28) continue;
-          const auto contains = [&](int bit) {
-            return bit / 7 == chunk % 4 && ((value >> (6 - bit % 7)) & 1) != 0;
-          };
-          if (contains(selected)) first |= std::uint64_t{1} << PackedPosition(b);
-          if (contains((selected + delta) % 28)) second |= std::uint64_t{1} << PackedPosition(b);
+/// PC-2 by seven-bit chunk of C and D rotated for a round: entry
+/// [chunk][v] holds the subkey bits, at their packed positions, that chunk
+/// value v gives. Chunks [0..3] are C's bits 1-7, 8-14, 15-21, 22-28,
+/// [4..7] the same of D.
+inline constexpr auto kPc2Tables = [] {
+  std::array<std::array<std::uint64_t, 128>, 8> pc2{};
+  for (int chunk = 0; chunk < 8; ++chunk) {
+    const int half = chunk / 4;  // 0 for C, 1 for D
+    for (int value = 0; value < 128; ++value) {
+      for (int b = 0; b < 48; ++b) {
+        const int selected = kPermutedChoice2[b] - 1 - 28 * half;  // bit of the half, 0-based
+        if (selected < 0 || selected >= 28 || selected / 7 != chunk % 4) continue;
+        if (((value >> (6 - selected % 7)) & 1) != 0) {
+          pc2[chunk][value] |= std::uint64_t{1} << PackedPosition(b);
         }
-        pairs[delta - 1][chunk][value] = first | SwapWordHalves(second);
       }
     }
   }
-  return pairs;
+  return pc2;
 }();
 
 }  // namespace des_tables

@@ -2,33 +2,13 @@
 
 #include <cstring>
 
-#include "sealcrypt/des.h"
+#include "common/bounded_length.h"
+#include "sealcrypt/feedback_stream.h"
 #include "sealcrypt/secure_wipe.h"
-#include "sealcrypt/text_length.h"
 
 namespace {
 
 constexpr std::size_t kMaxMaskLength = 64;
-
-/// The feedback common to the four streams: `step(x, k)` gives the output
-/// byte and the byte that goes back into the register.
-struct StreamStep {
-  std::uint8_t output;
-  std::uint8_t feedback;
-};
-
-template <typename Step>
-void FeedbackStream(const CipherState& state, std::uint8_t* bytes, std::size_t length, Step step) {
-  std::uint8_t reg[8];
-  std::memcpy(reg, state.r0, sizeof reg);
-  for (std::size_t i = 0; i < length; ++i) {
-    DesBlock(state.k, reg, reg, kDesEncrypt);
-    const StreamStep result = step(static_cast<unsigned>(bytes[i]), static_cast<unsigned>(reg[0]));
-    bytes[i] = result.output;
-    reg[0] = result.feedback;
-  }
-  SecureWipe(reg, sizeof reg);
-}
 
 constexpr std::uint8_t Byte(unsigned value) { return static_cast<std::uint8_t>(value); }
 

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "common/bounded_length.h"
 #include "sealcrypt/cipher_state.h"
 #include "sealcrypt/crypt64.h"
 #include "sealcrypt/masking.h"
 #include "sealcrypt/sealed_text.h"
 #include "sealcrypt/secure_wipe.h"
 #include "sealcrypt/text_alphabet.h"
-#include "sealcrypt/text_length.h"
 
 static_assert(sizeof KeyPhrase1 - 1 == 14 && sizeof KeyPhrase2 - 1 == 15);
 static_assert(Crypt64Length(8) + 1 == kKeyStringCapacity);

@@ -3,6 +3,8 @@
 // key strings, and the derivation of those key strings from two phrases.
 // Every call derives its own cipher state; nothing keyed outlives it.
 
+#include <cstddef>
+
 /// The modes of SealCrypt.
 enum SealCryptMode : unsigned {
   MODE_SEAL_TEXT = 0,    ///< seal a plaintext of text-alphabet characters
@@ -30,7 +32,16 @@ int DeriveKeyStrings(const char* firstPhrase, const char* secondPhrase, char* fi
                      char* secondKey);
 
 /// Storage of one key string with its terminator.
-inline constexpr unsigned kKeyStringCapacity = 12;
+inline constexpr std::size_t kKeyStringCapacity = 12;
+
+/// The longest plaintext, and the buffer that holds it with its terminator.
+inline constexpr std::size_t kMaxPlaintextLength = 64;
+inline constexpr std::size_t kPlaintextCapacity = kMaxPlaintextLength + 1;
+
+/// The longest sealed text, and the buffer that holds it (or a masked text)
+/// with its terminator.
+inline constexpr std::size_t kMaxSealedLength = 88;
+inline constexpr std::size_t kSealedCapacity = kMaxSealedLength + 1;
 
 /// The built-in key phrases of the credential sealer, first and second.
 inline constexpr char KeyPhrase1[] = "\\kph1\\ruvotlen";   // 14 characters

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/bounded_length.h"
 #include "sealcrypt/crypt64.h"
-#include "sealcrypt/des.h"
+#include "sealcrypt/feedback_stream.h"
 #include "sealcrypt/secure_wipe.h"
-#include "sealcrypt/text_length.h"
 
 namespace {
 
@@ -15,21 +15,19 @@ constexpr std::size_t kSaltLength = 2;
 constexpr std::size_t kMaxSealedBytes = kMaxPlaintextLength + kSaltLength;
 static_assert(Crypt64Length(kMaxSealedBytes) == kMaxSealedLength);
 
-/// The feedback stream over `count` bytes in place. The register starts as
-/// R0; before each byte it is encrypted under K, its first byte is the key
-/// byte added to (sealing) or subtracted from (unsealing) the data byte,
-/// and the sealed byte then takes that first byte's place.
-void FeedbackStream(const CipherState& state, std::uint8_t* bytes, std::size_t count, bool seal) {
-  std::uint8_t reg[8];
-  std::memcpy(reg, state.r0, sizeof reg);
-  for (std::size_t i = 0; i < count; ++i) {
-    DesBlock(state.k, reg, reg, kDesEncrypt);
-    const std::uint8_t k = reg[0];
-    const std::uint8_t sealed = seal ? static_cast<std::uint8_t>(bytes[i] + k) : bytes[i];
-    bytes[i] = seal ? sealed : static_cast<std::uint8_t>(sealed - k);
-    reg[0] = sealed;
-  }
-  SecureWipe(reg, sizeof reg);
+/// The salted stream: the key byte is added to each data byte (sealing) or
+/// subtracted from it (unsealing), and the sealed byte is the feedback.
+void SealStream(const CipherState& state, std::uint8_t* bytes, std::size_t count) {
+  FeedbackStream(state, bytes, count, [](unsigned x, unsigned k) {
+    const auto sealed = static_cast<std::uint8_t>(x + k);
+    return StreamStep{sealed, sealed};
+  });
+}
+
+void UnsealStream(const CipherState& state, std::uint8_t* bytes, std::size_t count) {
+  FeedbackStream(state, bytes, count, [](unsigned sealed, unsigned k) {
+    return StreamStep{static_cast<std::uint8_t>(sealed - k), static_cast<std::uint8_t>(sealed)};
+  });
 }
 
 }  // namespace
@@ -42,7 +40,7 @@ int SealText(const CipherState& state, const char* plaintext, char* text) {
   salted[1] = RandomByte();
   std::memcpy(salted + kSaltLength, plaintext, n);
   const std::size_t count = n + kSaltLength;
-  FeedbackStream(state, salted, count, true);
+  SealStream(state, salted, count);
   Crypt64EncodeRandomFill(salted, static_cast<int>(count), text);
   SecureWipe(salted, sizeof salted);
   return 0;
@@ -57,7 +55,7 @@ int UnsealText(const CipherState& state, char* output, const char* sealed) {
     SecureWipe(work, sizeof work);
     return -1;
   }
-  FeedbackStream(state, work, static_cast<std::size_t>(count), false);
+  UnsealStream(state, work, static_cast<std::size_t>(count));
   const std::size_t n = static_cast<std::size_t>(count) - kSaltLength;
   std::memcpy(output, work + kSaltLength, n);
   output[n] = '\0';

@@ -7,14 +7,7 @@
 #include <cstddef>
 
 #include "sealcrypt/cipher_state.h"
-
-/// Longest plaintext, and the buffer it needs with its terminator.
-inline constexpr std::size_t kMaxPlaintextLength = 64;
-inline constexpr std::size_t kPlaintextCapacity = kMaxPlaintextLength + 1;
-
-/// Longest sealed text, and the buffer it needs with its terminator.
-inline constexpr std::size_t kMaxSealedLength = 88;
-inline constexpr std::size_t kSealedCapacity = kMaxSealedLength + 1;
+#include "sealcrypt/sealcrypt.h"
 
 /// Seals `plaintext` (1 to 64 bytes before its terminator) under `state`,
 /// drawing two salt bytes and, when the sealed byte count is not a multiple

@@ -21,9 +21,9 @@ int main(int argc, char** argv) {
     sealed.erase(0, comma + 1);
   }
 
-  char keyString1[12] = {};
-  char keyString2[12] = {};
-  char plaintext[65] = {};
+  char keyString1[kKeyStringCapacity] = {};
+  char keyString2[kKeyStringCapacity] = {};
+  char plaintext[kPlaintextCapacity] = {};
   if (DeriveKeyStrings(KeyPhrase1, KeyPhrase2, keyString1, keyString2) != 0 ||
       SealCrypt(keyString1, keyString2, plaintext, sealed.data(), MODE_UNSEAL) != 0) {
     std::fputs("unseal: not a sealed text\n", stderr);

@@ -1,4 +1,7 @@
 #pragma once
+// The length of a text that may be too long for its buffer, read no
+// further than that tells. Header only: the cipher, which depends on
+// nothing else of the kit, uses it as the programs do.
 
 #include <cstddef>
 
