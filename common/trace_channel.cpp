@@ -83,3 +83,9 @@ int TraceClose(TraceChannel* channel, int closeValue) {
   TraceUnbind(channel);
   return 1;
 }
+
+int TraceText(TraceChannel* channel, int program, const char* sourceFile, int line,
+              const char* text) {
+  return TraceWrite(channel, program, 1, sourceFile, line, 2, static_cast<int>(strlen(text)),
+                    platform::ProcessId(), 0, text);
+}

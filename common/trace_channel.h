@@ -50,3 +50,13 @@ int TraceWrite(TraceChannel* channel, int value1, int value2, const char* value3
 /// Closes the channel in the library (when open there) and unbinds it;
 /// 1 for any channel, 0 for a null one.
 int TraceClose(TraceChannel* channel, int closeValue);
+
+/// Value 1 of every record, which tells the programs apart.
+inline constexpr int kTraceFromCredseal = 0;
+inline constexpr int kTraceFromRelay = 1;
+
+/// One text record: `program` (kTraceFromCredseal, kTraceFromRelay), 1, the
+/// call site's file and line, 2, the text's length, the process id, code 0
+/// and the text.
+int TraceText(TraceChannel* channel, int program, const char* sourceFile, int line,
+              const char* text);

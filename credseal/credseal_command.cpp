@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/bounded_length.h"
 #include "common/install_dir.h"
 #include "credseal/scan_option.h"
 #include "platform/platform.h"
@@ -24,12 +25,11 @@ constexpr const char* kCreateFailed = "credseal error create dbinf file:%d.";
 constexpr const char* kWriteFailed = "credseal error write dbinf file:%d.";
 constexpr const char* kLogFailed = "credseal error write log file.";
 
-constexpr std::size_t kNameCapacity = 65;
+constexpr std::size_t kMaxNameLength = 64;
+constexpr std::size_t kNameCapacity = kMaxNameLength + 1;
 // One character beyond the 64 the cipher takes: a longer password is kept
 // long enough for SealCrypt to refuse it, and is never sealed cut short.
-constexpr std::size_t kPasswordCapacity = 66;
-constexpr std::size_t kKeyStringCapacity = 12;
-constexpr std::size_t kSealedCapacity = 89;
+constexpr std::size_t kPasswordCapacity = kPlaintextCapacity + 1;
 constexpr std::size_t kLineCapacity = 1024;
 constexpr std::size_t kMessageCapacity = 256;
 
@@ -38,6 +38,10 @@ static_assert(2 * kNameCapacity + kSealedCapacity + sizeof kLineEnd <= kLineCapa
 
 /// Not an exit code: the step succeeded and the run goes on.
 constexpr int kGoOn = -1;
+
+/// What -o made of the log file: none named, one named, or a value that
+/// is refused (too long, or the credential file itself).
+enum class LogFile { kNone, kNamed, kRefused };
 
 /// Working storage of one run; zero-initialised as a whole, the trace
 /// channels included.
@@ -48,26 +52,21 @@ struct Run {
   char userName[kNameCapacity];
   char password[kPasswordCapacity];
   char logPath[kPathCapacity];
-  bool logFlag;
-  bool logRefused;
+  LogFile logFile;
   char keyString1[kKeyStringCapacity];
   char keyString2[kKeyStringCapacity];
   char sealedText[kSealedCapacity];
   char installDir[kPathCapacity];
   char credentialPath[kPathCapacity];
+  int located;  ///< kGoOn once the credential file's path is known, else the exit code
   char line[kLineCapacity];
   char message[kMessageCapacity];
 };
 
 void WipePassword(Run& run) { SecureWipe(run.password, sizeof run.password); }
 
-/// Length of `value` if below `capacity`, else `capacity`; reads no further.
-std::size_t BoundedLength(const char* value, std::size_t capacity) {
-  std::size_t n = 0;
-  while (n < capacity && value[n] != '\0') {
-    ++n;
-  }
-  return n;
+void Trace(TraceChannel& channel, int line, const char* text) {
+  TraceText(&channel, kTraceFromCredseal, kSourceFile, line, text);
 }
 
 /// Copies a name that fits and holds no line break (it would split the
@@ -75,8 +74,8 @@ std::size_t BoundedLength(const char* value, std::size_t capacity) {
 /// the check for missing values then refuses.
 void CopyName(char* buffer, const char* value) {
   std::memset(buffer, 0, kNameCapacity);
-  const std::size_t n = BoundedLength(value, kNameCapacity);
-  if (n == kNameCapacity || std::strpbrk(value, "\r\n") != nullptr) {
+  const std::size_t n = BoundedLength(value, kMaxNameLength);
+  if (n > kMaxNameLength || std::strpbrk(value, "\r\n") != nullptr) {
     return;
   }
   std::memcpy(buffer, value, n);
@@ -85,18 +84,14 @@ void CopyName(char* buffer, const char* value) {
 /// Copies at most one character more than the cipher accepts.
 void CopyPassword(Run& run, const char* value) {
   WipePassword(run);
-  const std::size_t n = BoundedLength(value, kPasswordCapacity - 1);
-  std::memcpy(run.password, value, n);
+  std::memcpy(run.password, value, BoundedLength(value, kMaxPlaintextLength));
 }
 
 void CopyLogPath(Run& run, const char* value) {
   std::memset(run.logPath, 0, sizeof run.logPath);
-  const std::size_t n = BoundedLength(value, sizeof run.logPath);
-  run.logRefused = n == sizeof run.logPath;
-  run.logFlag = !run.logRefused;
-  if (run.logFlag) {
-    std::memcpy(run.logPath, value, n);
-  }
+  const std::size_t n = BoundedLength(value, kPathCapacity - 1);
+  run.logFile = n > kPathCapacity - 1 ? LogFile::kRefused : LogFile::kNamed;
+  if (run.logFile == LogFile::kNamed) std::memcpy(run.logPath, value, n);
 }
 
 /// The END record and both channels closed, error channel first. A request
@@ -112,17 +107,21 @@ int End(Run& run, int code) {
   return code;
 }
 
+/// Where a failure's message goes when no log file was named.
+enum class Otherwise { kMessage, kUsage };
+
 /// A failure after a complete scan: to the log file when one was named,
-/// else to the standard error stream without a line end.
-void Report(Run& run, int line, const char* message) {
-  TraceMessage(&run.errorChannel, line, message);
-  if (run.logFlag) {
-    if (WriteLogFile(run.logPath, message) != 0) {
-      TraceMessage(&run.errorChannel, line, kLogFailed);
-    }
-    return;
+/// else the message (without a line end) or the usage text to the standard
+/// error stream.
+void Report(Run& run, int line, const char* message, Otherwise otherwise = Otherwise::kMessage) {
+  Trace(run.errorChannel, line, message);
+  if (run.logFile == LogFile::kNamed) {
+    if (WriteLogFile(run.logPath, message) != 0) Trace(run.errorChannel, line, kLogFailed);
+  } else if (otherwise == Otherwise::kUsage) {
+    PrintUsage();
+  } else {
+    std::fputs(message, stderr);
   }
-  std::fputs(message, stderr);
 }
 
 int ReportWithCode(Run& run, int line, const char* format, int error, int code) {
@@ -134,7 +133,7 @@ int ReportWithCode(Run& run, int line, const char* format, int error, int code) 
 /// No arguments, or a scan that stopped at a bad option or value.
 int ScanErrorEnding(Run& run, int line) {
   WipePassword(run);
-  TraceMessage(&run.errorChannel, line, kInvalidParameter);
+  Trace(run.errorChannel, line, kInvalidParameter);
   End(run, kExitInvalidParameter);
   PrintUsage();
   return kExitInvalidParameter;
@@ -143,25 +142,25 @@ int ScanErrorEnding(Run& run, int line) {
 /// A complete scan that lacks a value, or holds one that was refused.
 int MissingValueEnding(Run& run, int line) {
   WipePassword(run);
-  TraceMessage(&run.errorChannel, line, kInvalidParameter);
-  if (run.logFlag) {
-    if (WriteLogFile(run.logPath, kInvalidParameter) != 0) {
-      TraceMessage(&run.errorChannel, line, kLogFailed);
-    }
-  } else {
-    PrintUsage();
-  }
+  Report(run, line, kInvalidParameter, Otherwise::kUsage);
   return End(run, kExitInvalidParameter);
+}
+
+/// etc/credseal.csv of the installation, found once, before -o is checked
+/// against it: kGoOn, or the exit code that tells why it cannot be had,
+/// reported when the file is to be written. A path that would not fit is
+/// refused rather than cut.
+int LocateCredentialFile(Run& run) {
+  if (GetInstallDir(run.installDir, kPathCapacity) != 0) return kExitNoInstallDir;
+  return JoinEtcPath(run.credentialPath, sizeof run.credentialPath, run.installDir, kCredentialFile)
+             ? kGoOn
+             : kExitCreateFailed;
 }
 
 /// True when -o names the credential file itself, under whatever path:
 /// its message would overwrite the credential line, its deletion the file.
 bool LogIsCredentialFile(const Run& run) {
-  char installDir[kPathCapacity] = {};
-  char credentialPath[kPathCapacity] = {};
-  return GetInstallDir(installDir, kPathCapacity) == 0 &&
-         JoinEtcPath(credentialPath, sizeof credentialPath, installDir, kCredentialFile) &&
-         platform::NamesSameFile(run.logPath, credentialPath);
+  return run.located == kGoOn && platform::NamesSameFile(run.logPath, run.credentialPath);
 }
 
 /// The value of one option the scan returned into the run; false for a
@@ -199,12 +198,10 @@ int ReadOptions(Run& run, int argc, char** argv) {
       return ScanErrorEnding(run, __LINE__);
     }
   }
-  if (run.logFlag && LogIsCredentialFile(run)) {
-    run.logFlag = false;
-    run.logRefused = true;
-  }
+  run.located = LocateCredentialFile(run);
+  if (run.logFile == LogFile::kNamed && LogIsCredentialFile(run)) run.logFile = LogFile::kRefused;
   if (run.dsnName[0] == '\0' || run.userName[0] == '\0' || run.password[0] == '\0' ||
-      run.logRefused) {
+      run.logFile == LogFile::kRefused) {
     return MissingValueEnding(run, __LINE__);
   }
   return kGoOn;
@@ -228,13 +225,11 @@ int SealPassword(Run& run) {
 /// end the process wait from the first touch of the file to the END record,
 /// so no temporary or half-written file survives one.
 int WriteCredentialLine(Run& run) {
-  if (GetInstallDir(run.installDir, kPathCapacity) != 0) {
+  if (run.located == kExitNoInstallDir) {
     Report(run, __LINE__, kNoInstallDir);
     return End(run, kExitNoInstallDir);
   }
-  // A path that would not fit is refused rather than cut.
-  if (!JoinEtcPath(run.credentialPath, sizeof run.credentialPath, run.installDir,
-                   kCredentialFile)) {
+  if (run.located == kExitCreateFailed) {
     return ReportWithCode(run, __LINE__, kCreateFailed, ENAMETOOLONG, kExitCreateFailed);
   }
   const int length = std::snprintf(run.line, sizeof run.line, "%s,%s,%s%s", run.dsnName,
@@ -248,9 +243,7 @@ int WriteCredentialLine(Run& run) {
                : ReportWithCode(run, __LINE__, kWriteFailed, written.error, kExitWriteFailed);
   }
   // Only ever a file: -o naming a directory leaves it in place.
-  if (run.logFlag) {
-    platform::UnlinkFile(run.logPath);
-  }
+  if (run.logFile == LogFile::kNamed) platform::UnlinkFile(run.logPath);
   return End(run, kExitWritten);
 }
 
@@ -272,17 +265,11 @@ int WriteLogFile(const char* path, const char* text) {
   return written && closed ? 0 : 4;
 }
 
-void TraceMessage(TraceChannel* channel, int line, const char* text) {
-  TraceWrite(channel, 0, 1, kSourceFile, line, 2, static_cast<int>(std::strlen(text)),
-             platform::ProcessId(), 0, text);
-}
-
 int CredsealMain(int argc, char** argv) {
   Run run{};
   TraceOpen(&run.errorChannel, 0, "Norvelle03");
   TraceOpen(&run.flowChannel, 0, "Norvelle04");
-  TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 5, platform::ProcessId(), 0,
-             "START");
+  Trace(run.flowChannel, __LINE__, "START");
   int code = ReadOptions(run, argc, argv);
   if (code == kGoOn) code = SealPassword(run);
   if (code == kGoOn) code = WriteCredentialLine(run);

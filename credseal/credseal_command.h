@@ -22,10 +22,6 @@ void PrintUsage();
 /// failed.
 int WriteLogFile(const char* path, const char* text);
 
-/// One message record on `channel`: the text, its length, the process id and
-/// the source line `line` of the call site.
-void TraceMessage(TraceChannel* channel, int line, const char* text);
-
 /// The whole command over the program's own argument list; returns the exit
 /// code. The password's characters in `argv` are overwritten once copied.
 int CredsealMain(int argc, char** argv);

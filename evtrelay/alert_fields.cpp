@@ -5,7 +5,6 @@
 #include <ctime>
 
 #include "common/trace_channel.h"
-#include "evtrelay/relay_trace.h"
 
 namespace {
 
@@ -116,7 +115,7 @@ int AlertTimeToSeconds(const char* timeText, const char* dateText, int32_t* seco
     std::memset(timeField, 0, sizeof timeField);
     if (GetField(dateText, '/', pass, dateField, sizeof dateField) == 0 || dateField[0] == '\0' ||
         GetField(timeText, ':', pass, timeField, sizeof timeField) == 0 || timeField[0] == '\0') {
-      TraceText(&errorChannel, kSourceFile, __LINE__, kFieldFailed);
+      TraceText(&errorChannel, kTraceFromRelay, kSourceFile, __LINE__, kFieldFailed);
       TraceClose(&errorChannel, 1);
       TraceClose(&infoChannel, 1);
       return 1;
@@ -138,7 +137,7 @@ int AlertTimeToSeconds(const char* timeText, const char* dateText, int32_t* seco
         break;
     }
   }
-  TraceText(&infoChannel, kSourceFile, __LINE__, kConverted);
+  TraceText(&infoChannel, kTraceFromRelay, kSourceFile, __LINE__, kConverted);
   TraceClose(&infoChannel, 1);
   TraceClose(&errorChannel, 1);
   *seconds = LocalSeconds(&broken);

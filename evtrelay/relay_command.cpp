@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/bounded_length.h"
 #include "common/install_dir.h"
 #include "common/trace_channel.h"
 #include "evtrelay/alert_fields.h"
 #include "evtrelay/event_fallback.h"
-#include "evtrelay/relay_trace.h"
 #include "platform/foreign_call.h"
 #include "platform/platform.h"
 
@@ -52,122 +52,137 @@ struct Run {
   char hostName[kHostNameCapacity];
   char alertText[kAlertTextCapacity];
   char traceText[kTraceTextCapacity];
+  int severityWord;
+  int32_t alertTime;
+  uint32_t failedEvent;       ///< the event a failure reports; 0 for none
+  const char* failureReason;  ///< its insertion string, or null
 };
 
-/// Every argument with its terminator, end to end; arguments that no
-/// longer fit whole are left out (only a POSIX command line can be longer
-/// than the block). Returns the number of bytes laid out.
-std::size_t LayOutArguments(int argc, char** argv, char* block) {
+void Trace(TraceChannel& channel, int line, const char* text) {
+  TraceText(&channel, kTraceFromRelay, kSourceFile, line, text);
+}
+
+/// A failed step: traced on the error channel, with the event the fallback
+/// then writes (0: none). Always false.
+bool Fail(Run& run, int line, const char* text, uint32_t event, const char* reason = nullptr) {
+  Trace(run.errorChannel, line, text);
+  run.failedEvent = event;
+  run.failureReason = reason;
+  return false;
+}
+
+/// Every argument with its terminator, end to end, as the first record;
+/// arguments that no longer fit whole are left out (only a POSIX command
+/// line can be longer than the block).
+void TraceArguments(Run& run, int argc, char** argv) {
   std::size_t used = 0;
   for (int i = 0; i < argc; ++i) {
     const std::size_t size = std::strlen(argv[i]) + 1;
-    if (size > kArgumentBlockCapacity - used) {
-      break;
-    }
-    std::memcpy(block + used, argv[i], size);
+    if (size > kArgumentBlockCapacity - used) break;
+    std::memcpy(run.argumentBlock + used, argv[i], size);
     used += size;
   }
-  return used;
+  TraceWrite(&run.infoChannel, kTraceFromRelay, 1, kSourceFile, __LINE__, 2, static_cast<int>(used),
+             platform::ProcessId(), 0, run.argumentBlock);
 }
 
-/// The text behind the last backslash; a name longer than the buffer is no
-/// host name and leaves the buffer empty.
-void TakeHostName(const char* argument, char* hostName) {
-  std::memset(hostName, 0, kHostNameCapacity);
+bool FindInstallDir(Run& run) {
+  if (GetInstallDir(run.installDir, kPathCapacity) != 0) {
+    return Fail(run, __LINE__, kNoInstallDir, 0);
+  }
+  Trace(run.infoChannel, __LINE__, kInstallDirFound);
+  return true;
+}
+
+/// The severity word: the key's value in the profile with 0x300 ORed in. A
+/// key that cannot be found is traced and counts as 0: the alert still goes.
+/// A profile path too long for its buffer is a key that cannot be found.
+void LookUpSeverity(Run& run, const char* key) {
+  int severity = kNoSeverity;
+  if (JoinEtcPath(run.profilePath, kPathCapacity, run.installDir, kProfileFile)) {
+    severity = platform::ProfileInt(kSeveritySection, key, kNoSeverity, run.profilePath);
+  }
+  if (severity == kNoSeverity) {
+    Trace(run.errorChannel, __LINE__, kNoKey);
+    severity = 0;
+  } else {
+    Trace(run.infoChannel, __LINE__, kKeyFound);
+  }
+  run.severityWord = severity | kSeverityBits;
+}
+
+/// The text behind the last backslash, lowered; a name longer than the
+/// buffer is no host name.
+bool TakeHostName(Run& run, const char* argument) {
   const char* backslash = std::strrchr(argument, '\\');
   const char* name = backslash != nullptr ? backslash + 1 : argument;
-  std::size_t length = 0;
-  while (length < kHostNameCapacity && name[length] != '\0') {
-    ++length;
+  const std::size_t length = BoundedLength(name, kHostNameCapacity - 1);
+  if (length == 0 || length >= kHostNameCapacity) {
+    return Fail(run, __LINE__, kNoHostName, EVENT_ALERT_REJECTED, kHostNameMiss);
   }
-  if (length < kHostNameCapacity) {
-    std::memcpy(hostName, name, length);
-  }
+  std::memcpy(run.hostName, name, length);
+  Trace(run.infoChannel, __LINE__, kHostNameFound);
+  LowerAscii(run.hostName);
+  return true;
 }
 
-int Severity(Run& run, const char* key) {
-  // A profile path too long for its buffer is a key that cannot be found.
-  if (!JoinEtcPath(run.profilePath, kPathCapacity, run.installDir, kProfileFile)) {
-    return kNoSeverity;
+bool ConvertTime(Run& run, const char* timeText, const char* dateText) {
+  if (AlertTimeToSeconds(timeText, dateText, &run.alertTime) != 0) {
+    return Fail(run, __LINE__, kNoSeconds, EVENT_ALERT_REJECTED, kTimeMiss);
   }
-  return platform::ProfileInt(kSeveritySection, key, kNoSeverity, run.profilePath);
+  Trace(run.infoChannel, __LINE__, kSecondsFound);
+  return true;
+}
+
+/// Severity, host name, seconds and alert text from the arguments: false,
+/// with the failure noted, when the alert cannot be prepared.
+bool PrepareAlert(Run& run, int argc, char** argv) {
+  if (argc - 1 < kArgumentCount) {
+    return Fail(run, __LINE__, kTooFewArguments, EVENT_ALERT_REJECTED);
+  }
+  if (!FindInstallDir(run)) return false;
+  LookUpSeverity(run, argv[1]);
+  if (!TakeHostName(run, argv[2]) || !ConvertTime(run, argv[3], argv[4])) return false;
+  // An alert with a shortened text beats a lost one.
+  EscapeMessage(argv[5], run.alertText, sizeof run.alertText);
+  return true;
+}
+
+/// The call as the information channel records it. A long alert text makes
+/// the line longer than the buffer: the record then carries its first 1023
+/// characters.
+void TraceCall(Run& run) {
+  if (std::snprintf(run.traceText, sizeof run.traceText,
+                    "msgpost3( NULL, %d, %s, NULL, %d, 0, 0, NULL, 0, %s ).", run.severityWord,
+                    run.hostName, static_cast<int>(run.alertTime), run.alertText) < 0) {
+    run.traceText[0] = '\0';
+  }
+  Trace(run.infoChannel, __LINE__, run.traceText);
+}
+
+/// msgpost3 with the prepared alert: false, with the failure noted, when
+/// the console does not accept it; an accepted alert ends the outage.
+bool HandOver(Run& run, MsgPost3Fn post) {
+  TraceCall(run);
+  const int result = platform::CallForeign(post, nullptr, run.severityWord, run.hostName, nullptr,
+                                           run.alertTime, 0, 0, 0, 0, 0, 0, 0, run.alertText);
+  if (result == kStored) return Fail(run, __LINE__, kStoreFailed, EVENT_HANDOVER_FAILED);
+  if (result == kStoredWhileStopping) {
+    return Fail(run, __LINE__, kStoppingStored, EVENT_HANDOVER_FAILED);
+  }
+  EvtLockRemove();
+  Trace(run.infoChannel, __LINE__, kNotified);
+  return true;
+}
+
+/// The one place a failure reaches the event log.
+void FallBack(const Run& run) {
+  if (run.failedEvent != 0) ReportFailureOnce(run.failedEvent, run.failureReason);
 }
 
 void Relay(Run& run, int argc, char** argv, MsgPost3Fn post) {
-  const std::size_t blockSize = LayOutArguments(argc, argv, run.argumentBlock);
-  TraceWrite(&run.infoChannel, 1, 1, kSourceFile, __LINE__, 2, static_cast<int>(blockSize),
-             platform::ProcessId(), 0, run.argumentBlock);
-
-  if (argc - 1 < kArgumentCount) {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kTooFewArguments);
-    ReportFailureOnce(EVENT_ALERT_REJECTED, nullptr);
-    return;
-  }
-  const char* severityKey = argv[1];
-  const char* hostArgument = argv[2];
-  const char* timeText = argv[3];
-  const char* dateText = argv[4];
-  const char* message = argv[5];
-
-  if (GetInstallDir(run.installDir, kPathCapacity) != 0) {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kNoInstallDir);
-    return;
-  }
-  TraceText(&run.infoChannel, kSourceFile, __LINE__, kInstallDirFound);
-
-  int severity = Severity(run, severityKey);
-  if (severity == kNoSeverity) {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kNoKey);
-    severity = 0;
-  } else {
-    TraceText(&run.infoChannel, kSourceFile, __LINE__, kKeyFound);
-  }
-  const int severityWord = severity | kSeverityBits;
-
-  TakeHostName(hostArgument, run.hostName);
-  if (run.hostName[0] == '\0') {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kNoHostName);
-    ReportFailureOnce(EVENT_ALERT_REJECTED, kHostNameMiss);
-    return;
-  }
-  TraceText(&run.infoChannel, kSourceFile, __LINE__, kHostNameFound);
-  LowerAscii(run.hostName);
-
-  int32_t alertTime = 0;
-  if (AlertTimeToSeconds(timeText, dateText, &alertTime) != 0) {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kNoSeconds);
-    ReportFailureOnce(EVENT_ALERT_REJECTED, kTimeMiss);
-    return;
-  }
-  TraceText(&run.infoChannel, kSourceFile, __LINE__, kSecondsFound);
-
-  // An alert with a shortened text beats a lost one.
-  EscapeMessage(message, run.alertText, sizeof run.alertText);
-
-  // A long alert text makes the line longer than the buffer: the record
-  // then carries its first 1023 characters.
-  std::memset(run.traceText, 0, sizeof run.traceText);
-  if (std::snprintf(run.traceText, sizeof run.traceText,
-                    "msgpost3( NULL, %d, %s, NULL, %d, 0, 0, NULL, 0, %s ).", severityWord,
-                    run.hostName, static_cast<int>(alertTime), run.alertText) < 0) {
-    run.traceText[0] = '\0';
-  }
-  TraceText(&run.infoChannel, kSourceFile, __LINE__, run.traceText);
-
-  const int result = platform::CallForeign(post, nullptr, severityWord, run.hostName, nullptr,
-                                           alertTime, 0, 0, 0, 0, 0, 0, 0, run.alertText);
-  if (result == kStored) {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kStoreFailed);
-    ReportFailureOnce(EVENT_HANDOVER_FAILED, nullptr);
-    return;
-  }
-  if (result == kStoredWhileStopping) {
-    TraceText(&run.errorChannel, kSourceFile, __LINE__, kStoppingStored);
-    ReportFailureOnce(EVENT_HANDOVER_FAILED, nullptr);
-    return;
-  }
-  EvtLockRemove();
-  TraceText(&run.infoChannel, kSourceFile, __LINE__, kNotified);
+  TraceArguments(run, argc, argv);
+  if (!PrepareAlert(run, argc, argv) || !HandOver(run, post)) FallBack(run);
 }
 
 }  // namespace
