@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "resolved_name.h"
 
 namespace platform {
 
@@ -39,9 +40,9 @@ bool FollowLinks(PathBuffer& path) {
   return false;
 }
 
-/// The file `path` finally names, as its resolved directory and its name,
-/// whether or not the file exists.
-bool ResolvedName(const char* path, PathBuffer& out) {
+}  // namespace
+
+bool ResolvedName(const char* path, char* out, std::size_t capacity) {
   PathBuffer followed;
   if (!Fits(snprintf(followed, sizeof followed, "%s", path)) || !FollowLinks(followed)) {
     return false;
@@ -51,11 +52,11 @@ bool ResolvedName(const char* path, PathBuffer& out) {
   const char* dir = slash == nullptr ? "." : slash == followed ? "/" : followed;
   if (slash != nullptr && slash != followed) *slash = '\0';
   PathBuffer resolvedDir;
-  return realpath(dir, resolvedDir) != nullptr &&
-         Fits(snprintf(out, sizeof out, "%s/%s", resolvedDir, name));
+  if (realpath(dir, resolvedDir) == nullptr) return false;
+  const int written =
+      snprintf(out, capacity, "%s/%s", strcmp(resolvedDir, "/") == 0 ? "" : resolvedDir, name);
+  return written >= 0 && static_cast<std::size_t>(written) < capacity;
 }
-
-}  // namespace
 
 bool FileMissing(const char* path) {
   return access(path, F_OK) != 0 && (errno == ENOENT || errno == ENOTDIR);
@@ -80,8 +81,8 @@ bool NamesSameFile(const char* first, const char* second) {
   }
   PathBuffer firstName;
   PathBuffer secondName;
-  return ResolvedName(first, firstName) && ResolvedName(second, secondName) &&
-         strcmp(firstName, secondName) == 0;
+  return ResolvedName(first, firstName, sizeof firstName) &&
+         ResolvedName(second, secondName, sizeof secondName) && strcmp(firstName, secondName) == 0;
 }
 
 }  // namespace platform

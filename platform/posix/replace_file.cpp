@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "platform/replace_file_backend.h"
+#include "resolved_name.h"
 
 namespace platform::backend {
 
@@ -96,10 +97,8 @@ int OpenTarget(const char* path, Target* target) {
   target->length = static_cast<std::uint64_t>(st.st_size);
   // A path that cannot be resolved leaves `resolved` empty: no temporary
   // file can be made for it, so the file is written in place.
-  static_assert(kResolvedPathCapacity >= PATH_MAX, "realpath writes up to PATH_MAX bytes");
-  if (realpath(path, target->resolved) == nullptr) {
-    target->resolved[0] = '\0';
-  }
+  static_assert(kResolvedPathCapacity >= PATH_MAX, "room for any path the system resolves");
+  if (!ResolvedName(path, target->resolved, sizeof target->resolved)) target->resolved[0] = '\0';
   return 0;
 }
 
