@@ -43,35 +43,47 @@ function(kit_add_gtest name)
   endif()
 endfunction()
 
-# kit_discover_against(NAME SUFFIX ARGS...)
-# Registers each test of the suite NAME once more, named TEST.SUFFIX, with
-# ARGS (the target the harness runs) on its command line.
-function(kit_discover_against name suffix)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX .${suffix} EXTRA_ARGS ${ARGN})
+# kit_discover_against(NAME SUFFIX FILTER ARGS...)
+# Registers the tests of the suite NAME that match the GoogleTest filter
+# FILTER once more, named TEST.SUFFIX, with ARGS (the target the harness
+# runs) on their command line.
+function(kit_discover_against name suffix filter)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX .${suffix}
+    TEST_FILTER ${filter} EXTRA_ARGS ${ARGN})
 endfunction()
 
-# kit_add_behaviour(NAME SOURCES...)
+# kit_add_behaviour(NAME SOURCES... [ONCE FILTER] [STDCALL FILTER])
 # A behaviour suite: a host program (POSIX build only) that runs the real
-# programs in temporary installation trees. Registered against this build
-# (.posix), against the 64-bit Windows build under Wine when
-# KIT_WIN64_BUILD_DIR is set (.win64), and against the shipped 32-bit build
-# under 32-bit Wine when KIT_WIN32_BUILD_DIR is set, once with __cdecl
-# stand-ins (.win32) and once with __stdcall ones (.win32-stdcall).
+# programs in temporary installation trees. Each test is registered
+# against every build whose outcome it can differ on: this build (.posix);
+# the 64-bit Windows build under Wine when KIT_WIN64_BUILD_DIR is set
+# (.win64); the shipped 32-bit build under 32-bit Wine when
+# KIT_WIN32_BUILD_DIR is set (.win32, with __cdecl stand-ins), and again
+# with __stdcall stand-ins (.win32-stdcall) for the tests that load one,
+# which STDCALL selects. Tests of the harness alone, which ONCE selects,
+# run against this build only.
 function(kit_add_behaviour name)
   if(NOT KIT_TESTS OR WIN32)
     return()
   endif()
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(arg "" "ONCE;STDCALL" "" ${ARGN})
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE kit_harness GTest::gtest)
   include(GoogleTest)
-  kit_discover_against(${name} posix --target=posix --build=${CMAKE_BINARY_DIR})
+  set(every "*")
+  if(arg_ONCE)
+    set(every "*-${arg_ONCE}")
+  endif()
+  kit_discover_against(${name} posix "*" --target=posix --build=${CMAKE_BINARY_DIR})
   if(KIT_WIN64_BUILD_DIR)
-    kit_discover_against(${name} win64 --target=win64 --build=${KIT_WIN64_BUILD_DIR})
+    kit_discover_against(${name} win64 ${every} --target=win64 --build=${KIT_WIN64_BUILD_DIR})
   endif()
   if(KIT_WIN32_BUILD_DIR)
-    kit_discover_against(${name} win32 --target=win32 --build=${KIT_WIN32_BUILD_DIR})
-    kit_discover_against(${name} win32-stdcall --target=win32 --convention=stdcall
-      --build=${KIT_WIN32_BUILD_DIR})
+    kit_discover_against(${name} win32 ${every} --target=win32 --build=${KIT_WIN32_BUILD_DIR})
+    if(arg_STDCALL)
+      kit_discover_against(${name} win32-stdcall ${arg_STDCALL} --target=win32
+        --convention=stdcall --build=${KIT_WIN32_BUILD_DIR})
+    endif()
   endif()
 endfunction()
 

@@ -326,6 +326,16 @@ class Relay : public ::testing::Test {
     std::filesystem::remove(tree_.ConsoleLog());
   }
 
+  /// One run of the sample alert with argument `index` (0-based) replaced,
+  /// from clean records; the calls the console received.
+  std::vector<harness::ConsoleCall> RunWithArgument(std::size_t index, const std::string& value) {
+    ClearRecords();
+    Args args = kAlert;
+    args[index] = value;
+    Run(args);
+    return Calls();
+  }
+
   InstallTree tree_;
   std::string program_;
   std::mutex eventsLock_;
@@ -440,11 +450,7 @@ TEST_F(Relay, SeverityWordHasBits8And9Set) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
-    ClearRecords();
-    Args args = kAlert;
-    args[0] = c.key;
-    Run(args);
-    const auto calls = Calls();
+    const auto calls = RunWithArgument(0, c.key);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].words[1], std::to_string(c.word));
     const auto lines = TraceLines(tree_);
@@ -585,11 +591,7 @@ TEST_F(Relay, MessageHasPercentAndBackslashDoubled) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    ClearRecords();
-    Args args = kAlert;
-    args[4] = c.message;
-    Run(args);
-    const auto calls = Calls();
+    const auto calls = RunWithArgument(4, c.message);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].words[12], c.alert);
     const auto lines = TraceLines(tree_);
@@ -612,11 +614,7 @@ TEST_F(Relay, LongMessageIsCutWithoutSplittingAPairAndHandedOver) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message.size());
-    ClearRecords();
-    Args args = kAlert;
-    args[4] = c.message;
-    Run(args);
-    const auto calls = Calls();
+    const auto calls = RunWithArgument(4, c.message);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].words[12], c.alert);
     // The trace line of the call is cut at 1023 characters.
