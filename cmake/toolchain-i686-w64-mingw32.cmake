@@ -1,29 +1,8 @@
-# Cross build for i686 Windows with the mingw-w64 "posix" thread model
-# (GoogleTest needs std::mutex, which the win32 model lacks).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for i686 Windows with mingw-w64: the shipped programs.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(triple i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${triple}-windres)
-set(KIT_WINDMC ${triple}-windmc)
-set(CMAKE_DLLTOOL ${triple}-dlltool)
-set(CMAKE_OBJDUMP ${triple}-objdump)
-set(CMAKE_OBJCOPY ${triple}-objcopy)
-set(CMAKE_STRIP ${triple}-strip)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Every Windows binary carries its compiler runtime, so it runs on a bare
-# host (and under Wine) with the system DLLs alone, and no link time, so the
-# same sources give the same bytes. No structured exception handlers either
-# (the compiler unwinds with DWARF tables, and the runtime installs none):
-# NO_SEH tells the system that a handler found on the stack is not ours.
-set(kit_link_flags "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp -Wl,--no-seh")
-set(CMAKE_EXE_LINKER_FLAGS_INIT ${kit_link_flags})
-set(CMAKE_SHARED_LINKER_FLAGS_INIT ${kit_link_flags})
+set(kit_triple i686-w64-mingw32)
+# No structured exception handlers (the compiler unwinds with DWARF tables,
+# and the runtime installs none): NO_SEH tells the system that a handler
+# found on the stack is not the program's.
+set(kit_extra_link_flags -Wl,--no-seh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,6 +1,18 @@
+# shellcheck shell=bash
 # Shared by wine-run (64-bit programs) and wine32-run (32-bit programs):
 # the throwaway prefix, made once under a lock, and the run of one program.
 # Sourced, never run.
+
+# kit_wine_usage COUNT ARGS...: the usage line of the calling runner, and
+# exit 2, unless ARGS has at least COUNT words (its header's first line
+# after "#!" names the form).
+kit_wine_usage() {
+  local count=$1
+  shift
+  [ "$#" -ge "$count" ] && return 0
+  sed -n '2s/^# /usage: /p' "$0" >&2
+  exit 2
+}
 
 # kit_wine_env PREFIX: the environment of every Wine process of the kit
 # (Wine wants the prefix as an absolute path).
