@@ -99,8 +99,8 @@ void CopyLogPath(Run& run, const char* value) {
 /// takes effect after that.
 int End(Run& run, int code) {
   WipePassword(run);
-  TraceWrite(&run.flowChannel, 0, 1, kSourceFile, __LINE__, 2, 3, platform::ProcessId(), code,
-             "END");
+  TraceWrite(&run.flowChannel, kTraceFromCredseal, 1, kSourceFile, __LINE__, 2, 3,
+             platform::ProcessId(), code, "END");
   TraceClose(&run.errorChannel, 0);
   TraceClose(&run.flowChannel, 0);
   platform::ReleaseTermination();

@@ -230,7 +230,7 @@ struct LibraryPlace {
 
 void PrintTo(const LibraryPlace& p, std::ostream* os) { *os << p.name; }
 
-class TraceLibrary : public testing::TestWithParam<std::tuple<LibraryPlace, const char*>> {};
+class TraceLibrary : public testing::TestWithParam<std::tuple<LibraryPlace, std::string>> {};
 
 // Anyone who can write where an administrator starts a program must not
 // be able to plant the library in it. On POSIX the path is the dynamic
@@ -265,7 +265,7 @@ TEST_P(TraceLibrary, FoundBesideTheProgramAndOnThePathNeverInTheCurrentDirectory
       break;
   }
   const std::vector<std::string> args =
-      std::string(program) == "credseal"
+      program == "credseal"
           ? std::vector<std::string>{"-d", "SALES", "-u", "admin", "-p", "secret"}
           : std::vector<std::string>{"INFO", "DOMAIN\\NODE01", "10:20:30", "2006/10/13", "up"};
   const RunResult r = harness::RunInstalled(tree, program, args, options);
@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                         LibraryPlace{"CurrentDirectory", Place::kCurrentDirectory, false},
                         LibraryPlace{"PathDirectory", Place::kPathDirectory, true},
                         LibraryPlace{"RelativePathEntry", Place::kRelativePathEntry, false, true}),
-        testing::Values("credseal", "evtrelay")),
+        testing::Values(std::string("credseal"), std::string("evtrelay"))),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
     });
