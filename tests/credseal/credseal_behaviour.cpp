@@ -555,7 +555,10 @@ void RunTogether(const InstallTree& tree, const FileSetup& c, const harness::Run
       });
     }
     for (auto& t : threads) t.join();
-    for (const RunResult& r : results) EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      EXPECT_EQ(results[i].exitCode, c.exitCode)
+          << "round " << round << ", run " << i << ": " << results[i].out << results[i].err;
+    }
     const std::string content = ReadFile(tree.Root() + "/" + c.lineIn).value_or("");
     const auto sealed = SealedTextIn(content, "SALES", "admin");
     ASSERT_TRUE(sealed.has_value()) << "round " << round << ": " << content;
