@@ -32,16 +32,19 @@ constexpr int kMaxReopens = 1000;
 constexpr std::size_t kCoverCapacity = 4096;
 
 /// Opens the file `path` names and, when it is a regular file, locks it,
-/// so that one writer at a time decides how to write it. A writer that
-/// replaced the name while this one waited leaves it locking a file the
-/// name no longer names: it then starts over on the new one. FIFOs and
-/// devices are written unlocked, as an open for writing would.
+/// so that one writer at a time decides how to write it, and reads its
+/// length then, when no other writer can change it. A writer that replaced
+/// the name while this one waited leaves it locking a file the name no
+/// longer names: it then starts over on the new one. FIFOs and devices are
+/// written unlocked, as an open for writing would.
 int OpenLocked(const char* path, Target* target) {
   for (int reopen = 0; reopen < kMaxReopens; ++reopen) {
     if (const int error = backend::OpenTarget(path, target)) return error;
     if (!target->Exists() || !target->regular) return 0;
     if (const int error = backend::LockExclusive(target->file)) return error;
-    if (backend::StillNames(path, target->file)) return 0;
+    if (backend::StillNames(path, target->file)) {
+      return backend::FileLength(target->file, &target->length);
+    }
     backend::CloseFile(target->file);
     *target = Target{};
   }
@@ -95,7 +98,9 @@ int WriteStream(const Target& target, const char* bytes, std::size_t length) {
 /// so a full disk shows before a byte of the old content changes.
 int InPlace(const Target& target, const char* bytes, std::size_t length) {
   if (!target.regular) return WriteStream(target, bytes, length);
-  if (const int error = backend::Reserve(target.file, length)) return error;
+  if (length > target.length) {
+    if (const int error = backend::Reserve(target.file, target.length, length)) return error;
+  }
   if (const int error = WriteOver(target, bytes, length)) return error;
   if (const int error = backend::FlushToDisk(target.file)) return error;
   if (const int error = backend::Cut(target.file, length)) return error;

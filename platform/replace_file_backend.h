@@ -23,7 +23,7 @@ struct Target {
   bool created = false;                       ///< created just now, through a dangling link
   bool regular = false;                       ///< a regular file: locked, with a length to keep
   unsigned linkCount = 0;                     ///< names the file has
-  std::uint64_t length = 0;                   ///< its length when opened
+  std::uint64_t length = 0;                   ///< a regular file's length once it is locked
   char resolved[kResolvedPathCapacity] = {};  ///< its path, links resolved
 
   bool Exists() const { return file != kNoFile; }
@@ -51,6 +51,9 @@ int LockExclusive(FileHandle file);
 /// True when `path` still names the file `file` is open on.
 bool StillNames(const char* path, FileHandle file);
 
+/// The file's length in bytes.
+int FileLength(FileHandle file, std::uint64_t* length);
+
 /// Creates a temporary file beside target.resolved that will carry what the
 /// existing file has (mode, owner, group, extended attributes; the security
 /// settings on Windows move over with the replacement), or is for its
@@ -62,9 +65,9 @@ int CreateTemp(const Target& target, TempFile* temp);
 /// start for a file just opened.
 int WriteAll(FileHandle file, const char* bytes, std::size_t length);
 
-/// Makes the file at least `length` bytes long with its space allocated;
-/// a failure leaves it as it was.
-int Reserve(FileHandle file, std::size_t length);
+/// Makes the file, `oldLength` bytes long, `length` bytes long with its
+/// space allocated; a failure leaves it at `oldLength`.
+int Reserve(FileHandle file, std::uint64_t oldLength, std::size_t length);
 
 /// Cuts the file to `length` bytes.
 int Cut(FileHandle file, std::size_t length);

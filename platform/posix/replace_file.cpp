@@ -94,7 +94,6 @@ int OpenTarget(const char* path, Target* target) {
   }
   target->regular = S_ISREG(st.st_mode);
   target->linkCount = static_cast<unsigned>(st.st_nlink);
-  target->length = static_cast<std::uint64_t>(st.st_size);
   // A path that cannot be resolved leaves `resolved` empty: no temporary
   // file can be made for it, so the file is written in place.
   static_assert(kResolvedPathCapacity >= PATH_MAX, "room for any path the system resolves");
@@ -116,6 +115,13 @@ bool StillNames(const char* path, FileHandle file) {
   struct stat open {};
   return stat(path, &named) == 0 && fstat(Descriptor(file), &open) == 0 &&
          named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+int FileLength(FileHandle file, std::uint64_t* length) {
+  struct stat st {};
+  if (fstat(Descriptor(file), &st) != 0) return Failure();
+  *length = static_cast<std::uint64_t>(st.st_size);
+  return 0;
 }
 
 int CreateTemp(const Target& target, TempFile* temp) {
@@ -146,14 +152,12 @@ int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
   return 0;
 }
 
-int Reserve(FileHandle file, std::size_t length) {
-  struct stat st {};
-  if (fstat(Descriptor(file), &st) != 0) return Failure();
-  if (static_cast<std::size_t>(st.st_size) >= length) return 0;
+int Reserve(FileHandle file, std::uint64_t oldLength, std::size_t length) {
   const int error = posix_fallocate(Descriptor(file), 0, static_cast<off_t>(length));
   if (error != 0) {
     // A partial allocation may have grown the file: back to its old length.
-    [[maybe_unused]] const int restored = ftruncate(Descriptor(file), st.st_size);
+    [[maybe_unused]] const int restored =
+        ftruncate(Descriptor(file), static_cast<off_t>(oldLength));
   }
   return error;
 }

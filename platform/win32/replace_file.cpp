@@ -89,7 +89,6 @@ int OpenTarget(const char* path, Target* target) {
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return EACCES;
   target->regular = GetFileType(file) == FILE_TYPE_DISK;
   target->linkCount = info.nNumberOfLinks;
-  target->length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   ResolvedPath(file, target->resolved, sizeof target->resolved);
   return 0;
 }
@@ -108,6 +107,13 @@ bool StillNames(const char* path, FileHandle file) {
   FileIdentity named{};
   FileIdentity open{};
   return IdentifyPath(path, &named) && IdentifyHandle(Handle(file), &open) && named == open;
+}
+
+int FileLength(FileHandle file, std::uint64_t* length) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(Handle(file), &size)) return LastSystemErrno();
+  *length = static_cast<std::uint64_t>(size.QuadPart);
+  return 0;
 }
 
 int CreateTemp(const Target& target, TempFile* temp) {
@@ -143,13 +149,9 @@ int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
   return 0;
 }
 
-int Reserve(FileHandle file, std::size_t length) {
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(Handle(file), &size)) return LastSystemErrno();
-  const auto old = static_cast<std::size_t>(size.QuadPart);
-  if (old >= length) return 0;
+int Reserve(FileHandle file, std::uint64_t oldLength, std::size_t length) {
   const int error = SetLength(Handle(file), length);
-  if (error != 0) SetLength(Handle(file), old);
+  if (error != 0) SetLength(Handle(file), static_cast<std::size_t>(oldLength));
   return error;
 }
 
