@@ -17,7 +17,8 @@ using ReplaceFileFn = BOOL(WINAPI*)(LPCSTR replaced, LPCSTR replacement, LPCSTR 
 /// file from the name (ERROR_UNABLE_TO_MOVE_REPLACEMENT: deleted;
 /// ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: under another name): the temporary
 /// file then takes the old file's DACL, read before, and is moved into the
-/// name itself. 0, or the errno value of the failure.
+/// name itself. A file another writer puts at the empty name meanwhile is
+/// replaced in turn. 0, or the errno value of the failure.
 int ReplaceOver(const char* tempPath, const char* targetPath, ReplaceFileFn replace);
 
 }  // namespace platform

@@ -38,6 +38,19 @@ BOOL WINAPI OldFileRenamed(LPCSTR replaced, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOI
   return FALSE;
 }
 
+/// Another writer's file takes the name the failed replacement emptied
+/// (Wine's ReplaceFileA empties it for a moment); the next call succeeds.
+BOOL WINAPI AnotherFileTakesTheName(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
+                                    LPVOID exclude, LPVOID reserved) {
+  static bool failed = false;
+  if (failed) return ReplaceFileA(replaced, replacement, backup, flags, exclude, reserved);
+  failed = true;
+  DeleteFileA(replaced);
+  Write(replaced, "another\r\n");
+  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+  return FALSE;
+}
+
 BOOL WINAPI NothingChanged(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID) {
   SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
   return FALSE;
@@ -86,6 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"NoFileUnderTheName", ReplaceFileA, false, 0, "new\r\n", false},
                     Case{"OldFileDeleted", OldFileDeleted, true, 0, "new\r\n", false},
                     Case{"OldFileUnderAnotherName", OldFileRenamed, true, 0, "new\r\n", false},
+                    Case{"AnotherFileTakesTheName", AnotherFileTakesTheName, true, 0, "new\r\n",
+                         false},
                     Case{"NothingChanged", NothingChanged, true, EACCES, "old\r\n", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
