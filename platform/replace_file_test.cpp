@@ -84,8 +84,12 @@ class ReplaceFileContent : public testing::TestWithParam<Row> {
     fs::create_directories(dir_);
   }
   void TearDown() override {
+    // The read-only row's file is made writable again so it can go; a link
+    // is never followed here, as root that would change what it names
+    // (/dev/null, for one row).
     std::error_code ignored;
-    fs::permissions(file(), fs::perms::owner_all, ignored);
+    fs::permissions(file(), fs::perms::owner_all,
+                    fs::perm_options::replace | fs::perm_options::nofollow, ignored);
     fs::remove_all(dir_, ignored);
   }
   fs::path file() const { return dir_ / "credseal.csv"; }
