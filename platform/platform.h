@@ -48,31 +48,41 @@ void CloseLibrary(Library library);
 // --- whole-file replacement (replace_file.cpp) ---------------------------
 
 /// Where a replacement failed: at the open (nothing was changed) or while
-/// writing (the file holds its old content whole).
+/// writing (the file holds its old content whole, unless oldContentLost).
 enum class ReplaceStage { kOpen, kWrite };
 
 struct ReplaceResult {
-  int error;  ///< 0, or the errno value of the failure
-  ReplaceStage stage;
+  int error = 0;  ///< 0, or the errno value of the failure
+  ReplaceStage stage = ReplaceStage::kOpen;
+  /// kWrite on the in-place route only: the old content could not be put
+  /// back, so the file may hold the new content or part of it.
+  bool oldContentLost = false;
+  /// On success: the errno value of a failure after the commit (the close
+  /// of the file), which changed nothing; 0 when there was none.
+  int noted = 0;
 };
 
-/// Makes `bytes` the whole content of the file `path` names, following
-/// symbolic links to the file they finally name (a link stays a link). One
-/// writer at a time: a regular file is locked before anything is decided,
-/// and a name replaced meanwhile is opened again.
+/// Makes `bytes` the whole content of the file `path` leads to, following
+/// a symbolic link at the name only where the caller or an administrator
+/// (root; on Windows SYSTEM or Administrators) owns it, and using an
+/// existing file only where one of them owns it (EPERM otherwise, at the
+/// open). One writer at a time: a regular file is locked before anything
+/// is decided (waiting at most 30 seconds, then EBUSY), and a name
+/// replaced meanwhile is opened again; termination is held from the lock
+/// on (HoldTermination), until the caller releases it.
 /// A file that can be replaced keeping everything it had (owner, group,
 /// mode, extended attributes; no other name) is replaced safely: a
-/// temporary file beside it, flushed to disk, moved over it. Otherwise, and
-/// where the name cannot be replaced (a mount on it), the file is written
-/// in place, as an open for writing would: space for the new content first
-/// (a failure there leaves the old content untouched), then the content
-/// with line ends over the rest of the old in one write, a flush, the cut
-/// to the new length and a flush again. FIFOs and devices are only written
-/// and, where they can be, flushed. A missing file is created for its owner
-/// alone (mode 0600; on Windows a protected DACL for the creator, SYSTEM and
-/// Administrators), through a dangling link as well; an existing file keeps
-/// its permissions. Bytes are written as they are: the caller supplies the
-/// line ends.
+/// temporary file beside it, flushed to disk, moved over it in one step.
+/// Otherwise, and where the name cannot be replaced (a mount on it), the
+/// file is written in place, as an open for writing would: the old content
+/// kept aside and space reserved first, then the new content with line
+/// ends over the rest of the old in one write, a flush, the cut to the new
+/// length and a flush again; a failure puts the old content back. FIFOs
+/// and devices are only written and, where they can be, flushed. A missing
+/// file is created for its owner alone (mode 0600; on Windows a protected
+/// DACL for the creator, SYSTEM and Administrators), through a dangling
+/// link as well; an existing file keeps its permissions. Bytes are written
+/// as they are: the caller supplies the line ends.
 ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_t length);
 
 // --- the process's own argument list (command_line.cpp) ------------------

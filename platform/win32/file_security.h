@@ -1,10 +1,33 @@
 #pragma once
-// Security descriptors of the files the replacement makes. Private to the
-// Windows backend.
+// Security descriptors of the files the replacement makes, and the owners
+// whose files it uses. Private to the Windows backend.
 
 #include <windows.h>
 
 namespace platform {
+
+/// The accounts whose links and files the replacement uses: the process's
+/// own account, SYSTEM and the Administrators group. Anything another
+/// account owns could have been planted.
+class TrustedAccounts {
+ public:
+  /// False when the process's own account cannot be had.
+  bool Build();
+  bool Include(PSID sid) const;
+  PSID User() const { return reinterpret_cast<const TOKEN_USER*>(user_)->User.Sid; }
+  PSID System() const { return const_cast<BYTE*>(system_); }
+  PSID Administrators() const { return const_cast<BYTE*>(administrators_); }
+
+ private:
+  alignas(void*) BYTE user_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  alignas(DWORD) BYTE system_[SECURITY_MAX_SID_SIZE];
+  alignas(DWORD) BYTE administrators_[SECURITY_MAX_SID_SIZE];
+};
+
+/// 0 when one of the trusted accounts owns the file `file` is open on
+/// (opened with READ_CONTROL), EPERM when another does, or the errno value
+/// of the failure to read its owner.
+int CheckOwner(HANDLE file);
 
 /// Creation attributes for a file that only its creator, SYSTEM and the
 /// Administrators group may open: a protected DACL granting the three full
@@ -23,9 +46,7 @@ class PrivateFileSecurity {
 
   bool Grant(PSID sid);
 
-  alignas(void*) BYTE user_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  alignas(DWORD) BYTE system_[SECURITY_MAX_SID_SIZE];
-  alignas(DWORD) BYTE administrators_[SECURITY_MAX_SID_SIZE];
+  TrustedAccounts accounts_;
   alignas(DWORD) BYTE acl_[kAclSize];
   SECURITY_DESCRIPTOR descriptor_;
   SECURITY_ATTRIBUTES attributes_;
