@@ -23,6 +23,8 @@ constexpr const char* kSealFailed = "credseal error in SealCrypt.";
 constexpr const char* kNoInstallDir = "credseal error get adapter install path.";
 constexpr const char* kCreateFailed = "credseal error create dbinf file:%d.";
 constexpr const char* kWriteFailed = "credseal error write dbinf file:%d.";
+constexpr const char* kWriteFailedOldLost = "credseal error write dbinf file:%d, old line lost.";
+constexpr const char* kCloseFailed = "credseal error close dbinf file:%d.";
 constexpr const char* kLogFailed = "credseal error write log file.";
 
 constexpr std::size_t kMaxNameLength = 64;
@@ -221,9 +223,19 @@ int SealPassword(Run& run) {
   return kGoOn;
 }
 
+/// A failed write's report: the file holds its old line, unless that could
+/// not be put back.
+int ReportUnwritten(Run& run, const platform::ReplaceResult& written) {
+  if (written.stage == platform::ReplaceStage::kOpen) {
+    return ReportWithCode(run, __LINE__, kCreateFailed, written.error, kExitCreateFailed);
+  }
+  const char* format = written.oldContentLost ? kWriteFailedOldLost : kWriteFailed;
+  return ReportWithCode(run, __LINE__, format, written.error, kExitWriteFailed);
+}
+
 /// The line into etc/credseal.csv, then the log file deleted. Requests to
-/// end the process wait from the first touch of the file to the END record,
-/// so no temporary or half-written file survives one.
+/// end the process wait from the moment the file is locked to the END
+/// record, so no temporary or half-written file survives one.
 int WriteCredentialLine(Run& run) {
   if (run.located == kExitNoInstallDir) {
     Report(run, __LINE__, kNoInstallDir);
@@ -234,13 +246,13 @@ int WriteCredentialLine(Run& run) {
   }
   const int length = std::snprintf(run.line, sizeof run.line, "%s,%s,%s%s", run.dsnName,
                                    run.userName, run.sealedText, kLineEnd);
-  platform::HoldTermination();
   const platform::ReplaceResult written =
       platform::ReplaceFileContent(run.credentialPath, run.line, static_cast<std::size_t>(length));
-  if (written.error != 0) {
-    return written.stage == platform::ReplaceStage::kOpen
-               ? ReportWithCode(run, __LINE__, kCreateFailed, written.error, kExitCreateFailed)
-               : ReportWithCode(run, __LINE__, kWriteFailed, written.error, kExitWriteFailed);
+  if (written.error != 0) return ReportUnwritten(run, written);
+  if (written.noted != 0) {
+    // The line is committed; the failure changed nothing and is only traced.
+    std::snprintf(run.message, sizeof run.message, kCloseFailed, written.noted);
+    Trace(run.errorChannel, __LINE__, run.message);
   }
   // Only ever a file: -o naming a directory leaves it in place.
   if (run.logFile == LogFile::kNamed) platform::UnlinkFile(run.logPath);

@@ -2,12 +2,16 @@
 // against the POSIX build and the 64-bit Windows build under Wine, with and
 // without the recording trace library.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <latch>
@@ -364,19 +368,19 @@ TEST(CredsealFile, CreatedWhenAbsent) {
 
 TEST(CredsealFile, ReplacedFileKeepsModeAndOwner) {
   if (CurrentTarget().IsWindows()) GTEST_SKIP() << "POSIX modes and owners";
-  REQUIRE_TOOL(geteuid() == 0, "root, to give the file another owner");
+  REQUIRE_TOOL(geteuid() == 0, "root, to give the file another group");
   InstallTree tree;
   tree.InstallProgram("credseal");
   WriteOldFiles(tree, false);
   const std::string path = tree.EtcFile("credseal.csv");
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chown(path.c_str(), 0, 65534), 0);
   const RunResult r = RunThreeValues(tree);
   EXPECT_EQ(r.exitCode, 0) << r.err;
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_uid, 0u);
   EXPECT_EQ(st.st_gid, 65534u);
   ExpectCredentialLine(tree, {"SALES", "admin", "secret"});
 }
@@ -388,6 +392,7 @@ enum class Holds {
   kNewLine,              ///< exactly the new line
   kOldLine,              ///< the old line, whole
   kNewLineThenLineEnds,  ///< the new line, then empty lines (a kill before the cut)
+  kUntouched,            ///< what the setup put there
 };
 
 struct FileSetup {
@@ -395,6 +400,7 @@ struct FileSetup {
   const char* setup = "true";  ///< shell commands in ROOT before the run
   std::vector<std::string> args = Sales();
   const char* runAs = nullptr;   ///< POSIX: "uid:gid" the program runs as
+  bool root = false;             ///< the setup gives files to other accounts
   const char* fault = nullptr;   ///< POSIX: "NAME=VALUE" for the preloaded fault shim
   const char* within = nullptr;  ///< POSIX: shell commands in ROOT just before the program
   bool ownMounts = false;        ///< POSIX: `within` runs in a private mount namespace
@@ -411,10 +417,14 @@ const char* const kPosixSignals =
 
 std::vector<FileSetup> FileSetups() {
   return {
-      {.name = "GroupMemberUpdatesASharedFile",
+      // Only a file of the caller's own or root's is used: a group member
+      // may not take over another account's file.
+      {.name = "GroupMemberMayNotUseAnotherAccountsFile",
        .setup = "chmod 755 .. . bin && chmod 777 etc && chown 65534:65532 etc/credseal.csv && "
                 "chmod 660 etc/credseal.csv",
        .runAs = "65533:65532",
+       .exitCode = 2,
+       .holds = Holds::kOldLine,
        .check = "test \"$(stat -c %u:%g:%a etc/credseal.csv)\" = 65534:65532:660",
        .windowsSkip = "POSIX owners, groups and modes"},
       {.name = "WritableFileInADirectoryTheCallerCannotWrite",
@@ -430,11 +440,11 @@ std::vector<FileSetup> FileSetups() {
       // Every interruption another process or the system can send waits
       // for the run; a kill, which nothing can hold, leaves no old tail.
       {.name = "TermBeforeTheMoveWaitsForTheRun",
-       .fault = "FAULT_SHIM_SIGNAL_AT=rename:15",
+       .fault = "FAULT_SHIM_SIGNAL_AT=renameat:15",
        .exitCode = 128 + SIGTERM,
        .windowsSkip = kPosixSignals},
       {.name = "CpuLimitBeforeTheMoveWaitsForTheRun",
-       .fault = "FAULT_SHIM_SIGNAL_AT=rename:24",
+       .fault = "FAULT_SHIM_SIGNAL_AT=renameat:24",
        .exitCode = 128 + SIGXCPU,
        .windowsSkip = kPosixSignals},
       {.name = "TermBeforeTheCutWaitsForTheRun",
@@ -458,13 +468,29 @@ std::vector<FileSetup> FileSetups() {
        .exitCode = 4,
        .holds = Holds::kOldLine,
        .windowsSkip = "a POSIX resource limit"},
-      {.name = "FullDiskOnTheInPlacePathKeepsTheOldLine",
+      // In place, the old line stays byte for byte: a full disk at the
+      // reservation or at the write, or a kill right after the reservation.
+      {.name = "FullDiskAtTheReservationKeepsTheOldLine",
        .setup = "ln etc/credseal.csv other",
        .args = {"-d", "SALESDATABASE", "-u", "admin", "-p", "secret"},
-       .fault = "FAULT_SHIM_FULL_DISK=1",
+       .fault = "FAULT_SHIM_FULL_DISK=fallocate",
        .exitCode = 4,
        .holds = Holds::kOldLine,
        .windowsSkip = "a full disk is simulated in the POSIX C library"},
+      {.name = "FullDiskAtTheInPlaceWritePutsTheOldLineBack",
+       .setup = "ln etc/credseal.csv other",
+       .args = {"-d", "SALESDATABASE", "-u", "admin", "-p", "secret"},
+       .fault = "FAULT_SHIM_FULL_DISK=pwrite",
+       .exitCode = 4,
+       .holds = Holds::kOldLine,
+       .windowsSkip = "a full disk is simulated in the POSIX C library"},
+      {.name = "KillRightAfterTheReservationKeepsTheOldLine",
+       .setup = "ln etc/credseal.csv other",
+       .args = {"-d", "SALESDATABASE", "-u", "admin", "-p", "secret"},
+       .fault = "FAULT_SHIM_SIGNAL_AT=pwrite:9",
+       .exitCode = 128 + SIGKILL,
+       .holds = Holds::kOldLine,
+       .windowsSkip = kPosixSignals},
       // What the file had, kept: carried over, or written in place.
       {.name = "ExtendedAttributeIsCarriedOver",
        .setup = "setfattr -n user.kit -v kept etc/credseal.csv",
@@ -484,6 +510,35 @@ std::vector<FileSetup> FileSetups() {
        .ownMounts = true,
        .lineIn = "mounted.csv",
        .windowsSkip = "POSIX mounts"},
+      // etc writable by another account (the relay's, on POSIX by design):
+      // what it planted there is refused before anything is written.
+      {.name = "LinkAnotherAccountPlantedIsNotFollowed",
+       .setup = "printf 'ROOT ONLY\\n' >secret && chmod 600 secret && chown 12345 etc && "
+                "rm etc/credseal.csv && ln -s ../secret etc/credseal.csv && "
+                "chown -h 12345 etc/credseal.csv",
+       .root = true,
+       .exitCode = 2,
+       .lineIn = "secret",
+       .holds = Holds::kUntouched,
+       .check = "test -L etc/credseal.csv && test \"$(stat -c %u:%a secret)\" = 0:600"},
+      {.name = "FileAnotherAccountPlantedIsNotUsed",
+       .setup = "chown 12345 etc etc/credseal.csv && chmod 666 etc/credseal.csv",
+       .root = true,
+       .exitCode = 2,
+       .holds = Holds::kOldLine,
+       .check = "test \"$(stat -c %u:%a etc/credseal.csv)\" = 12345:666"},
+      {.name = "OwnLinkToAnotherDirectoryIsFollowed",
+       .setup = "mkdir elsewhere && mv etc/credseal.csv elsewhere/ && "
+                "ln -s ../elsewhere/credseal.csv etc/credseal.csv",
+       .lineIn = "elsewhere/credseal.csv",
+       .check = "test -L etc/credseal.csv",
+       .windowsSkip = "Wine shows a Unix link as the file it names, so no link's owner can be "
+                      "checked there: every such link is refused"},
+      {.name = "HardLinkInADirectoryOthersMayWriteIsRefused",
+       .setup = "ln etc/credseal.csv hard && chmod 777 etc",
+       .exitCode = 2,
+       .holds = Holds::kOldLine,
+       .windowsSkip = "the folder's permissions are the installation's ACL on Windows"},
       {.name = "LogNamingALinkToTheCredentialFileIsRefused",
        .setup = "ln -s etc/credseal.csv link",
        .args = Sales({"-o", "link"}),
@@ -574,6 +629,9 @@ void ExpectHolds(const InstallTree& tree, const FileSetup& c) {
     case Holds::kOldLine:
       EXPECT_EQ(ReadFile(path), kOldLine + LineEnd());
       break;
+    case Holds::kUntouched:
+      EXPECT_EQ(ReadFile(path), "ROOT ONLY\n");
+      break;
     case Holds::kNewLineThenLineEnds: {
       // The new line whole; in the old line's place, nothing but line ends.
       const std::string content = ReadFile(path).value_or("");
@@ -589,6 +647,7 @@ TEST_P(CredsealFileSetup, Run) {
   const FileSetup& c = GetParam();
   if (c.windowsSkip != nullptr && CurrentTarget().IsWindows()) GTEST_SKIP() << c.windowsSkip;
   if (c.runAs != nullptr) REQUIRE_TOOL(geteuid() == 0, "root, to run as another user");
+  if (c.root) REQUIRE_TOOL(geteuid() == 0, "root, to give files to another account");
   if (c.ownMounts) REQUIRE_TOOL(CanUnshareMounts(), "root and unshare -m");
   InstallTree tree;
   tree.InstallProgram("credseal");
@@ -608,6 +667,58 @@ TEST_P(CredsealFileSetup, Run) {
 
 INSTANTIATE_TEST_SUITE_P(Setups, CredsealFileSetup, testing::ValuesIn(FileSetups()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- what another account planted ------------------------------------------
+
+// A directory link that another account swaps while runs go on (etc is its
+// to write): each run works in the one directory it found the file in, so
+// the root-only file never takes on the other account's owner or mode.
+TEST(CredsealTrust, DirectoryLinkSwappedDuringTheRunsNeverMixesTheTwo) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "renameat2 swaps POSIX links";
+  REQUIRE_TOOL(geteuid() == 0, "root, to give files to another account");
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  RunShell(
+      tree,
+      "mkdir secret theirs && printf 'ROOT ONLY\\n' >secret/credseal.csv && "
+      "chmod 600 secret/credseal.csv && printf 'THEIRS\\n' >theirs/credseal.csv && "
+      "chmod 666 theirs/credseal.csv && chown -R 12345 theirs etc && "
+      "ln -s ../secret etc/x && ln -s ../theirs etc/y && ln -s x/credseal.csv etc/credseal.csv");
+  const std::string x = tree.EtcFile("x");
+  const std::string y = tree.EtcFile("y");
+  std::atomic<bool> done = false;
+  std::thread swapper([&] {
+    while (!done) renameat2(AT_FDCWD, x.c_str(), AT_FDCWD, y.c_str(), RENAME_EXCHANGE);
+  });
+  for (int run = 0; run < 100; ++run) {
+    const RunResult r = RunThreeValues(tree);
+    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 2) << r.err;
+  }
+  done = true;
+  swapper.join();
+  RunShell(tree,
+           "test \"$(stat -c %u:%a secret/credseal.csv)\" = 0:600 && "
+           "test \"$(stat -c %u:%a theirs/credseal.csv)\" = 12345:666 && "
+           "test \"$(cat theirs/credseal.csv)\" = THEIRS");
+}
+
+// A reader that holds the file's lock does not hold the run for good: while
+// the run waits for it, termination is not held yet.
+TEST(CredsealLock, RunWaitingForAReadersLockEndsOnSigterm) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << kPosixSignals;
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  const int reader = open(tree.EtcFile("credseal.csv").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(reader, LOCK_SH), 0);
+  harness::RunOptions options;
+  options.prefix = {"sh", "-c", "\"$@\" & pid=$!; sleep 1; kill -TERM $pid; wait $pid", "sh"};
+  const RunResult r = RunThreeValues(tree, options);
+  close(reader);
+  EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+  EXPECT_EQ(ReadFile(tree.EtcFile("credseal.csv")), kOldLine + LineEnd());
+  EXPECT_EQ(EtcListing(tree), std::vector<std::string>{"credseal.csv"});
+}
 
 // --- faults ------------------------------------------------------------------
 

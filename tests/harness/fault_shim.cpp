@@ -5,11 +5,13 @@
 //                                     processes started together overlap
 //                                     between their existence test and what
 //                                     follows it
-//   FAULT_SHIM_SIGNAL_AT=NAME:SIGNAL  the first call of NAME (rename or
-//                                     ftruncate) sends the process signal
-//                                     number SIGNAL before it does its work
-//   FAULT_SHIM_FULL_DISK=1            posix_fallocate() fails with ENOSPC,
-//                                     as on a full file system
+//   FAULT_SHIM_SIGNAL_AT=NAME:SIGNAL  the first call of NAME (renameat,
+//                                     pwrite or ftruncate) sends the process
+//                                     signal number SIGNAL before it does
+//                                     its work
+//   FAULT_SHIM_FULL_DISK=NAME         every call of NAME (fallocate or
+//                                     pwrite) fails with ENOSPC, as on a
+//                                     full file system
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -53,6 +55,14 @@ void DelayIfSlow(const char* path) {
   nanosleep(&pause, nullptr);
 }
 
+/// True, with errno ENOSPC, when the disk is to be full at `name`.
+bool DiskFullAt(const char* name) {
+  const char* at = getenv("FAULT_SHIM_FULL_DISK");
+  if (at == nullptr || strcmp(at, name) != 0) return false;
+  errno = ENOSPC;
+  return true;
+}
+
 }  // namespace
 
 extern "C" int access(const char* path, int mode) {
@@ -60,9 +70,15 @@ extern "C" int access(const char* path, int mode) {
   return Next<int (*)(const char*, int)>("access")(path, mode);
 }
 
-extern "C" int rename(const char* from, const char* to) {
-  SignalIfAt("rename");
-  return Next<int (*)(const char*, const char*)>("rename")(from, to);
+extern "C" int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  SignalIfAt("renameat");
+  return Next<int (*)(int, const char*, int, const char*)>("renameat")(fromDir, from, toDir, to);
+}
+
+extern "C" ssize_t pwrite(int fd, const void* bytes, size_t size, off_t at) {
+  SignalIfAt("pwrite");
+  if (DiskFullAt("pwrite")) return -1;
+  return Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, bytes, size, at);
 }
 
 extern "C" int ftruncate(int fd, off_t length) {
@@ -70,7 +86,7 @@ extern "C" int ftruncate(int fd, off_t length) {
   return Next<int (*)(int, off_t)>("ftruncate")(fd, length);
 }
 
-extern "C" int posix_fallocate(int fd, off_t offset, off_t length) {
-  if (getenv("FAULT_SHIM_FULL_DISK") != nullptr) return ENOSPC;
-  return Next<int (*)(int, off_t, off_t)>("posix_fallocate")(fd, offset, length);
+extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
+  if (DiskFullAt("fallocate")) return -1;
+  return Next<int (*)(int, int, off_t, off_t)>("fallocate")(fd, mode, offset, length);
 }
