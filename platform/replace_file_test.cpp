@@ -296,6 +296,21 @@ struct Route {
 
 void PrintTo(const Route& route, std::ostream* os) { *os << route.name; }
 
+/// A scratch directory put in the route's situation, and what the name
+/// held then.
+struct RouteStart {
+  explicit RouteStart(const Route& route, const std::string& suffix = {})
+      : s(route.name + suffix),
+        made(Make(s, route.situation, reader)),
+        before(Read(s.dir() / route.holder)),
+        path(s.file().string()) {}
+  Scratch s;
+  std::fstream reader;
+  bool made;
+  std::optional<std::string> before;
+  std::string path;
+};
+
 /// One call of a clean run: its name and which of its calls it is.
 struct Call {
   std::string_view name;
@@ -308,12 +323,10 @@ struct Call {
 /// move (or, in place, the last flush); writes and flushes before it must
 /// never fail unnoticed.
 std::vector<Call> CleanRun(const Route& route) {
-  Scratch s(std::string(route.name) + "_clean");
-  std::fstream reader;
-  EXPECT_TRUE(Make(s, route.situation, reader));
+  RouteStart start(route, "_clean");
+  EXPECT_TRUE(start.made);
   faults::Arm("", 0, 0);
-  const std::string path = s.file().string();
-  EXPECT_EQ(platform::ReplaceFileContent(path.c_str(), kNew, sizeof kNew - 1).error, 0);
+  EXPECT_EQ(platform::ReplaceFileContent(start.path.c_str(), kNew, sizeof kNew - 1).error, 0);
   faults::Disarm();
   const std::vector<std::string_view> made = faults::CallsMade();
   std::size_t commit = made.size();
@@ -327,7 +340,7 @@ std::vector<Call> CleanRun(const Route& route) {
   for (std::size_t i = 0; i < made.size(); ++i) {
     unsigned nth = 0;
     for (std::size_t j = 0; j <= i; ++j) nth += made[j] == made[i] ? 1u : 0u;
-    calls.push_back({made[i], nth, i < commit, i > commit && commit < made.size()});
+    calls.push_back({made[i], nth, i<commit, i> commit && commit < made.size()});
   }
   return calls;
 }
@@ -348,35 +361,31 @@ TEST_P(ReplaceFileFaults, EveryFailedCallLeavesTheNewContentOrTheOldBytes) {
   const Route& route = GetParam();
   for (const Call& call : CleanRun(route)) {
     SCOPED_TRACE(std::string(call.name) + " #" + std::to_string(call.nth));
-    Scratch s(route.name);
-    std::fstream reader;
-    ASSERT_TRUE(Make(s, route.situation, reader));
-    const auto before = Read(s.dir() / route.holder);
-    const std::string path = s.file().string();
+    RouteStart start(route);
+    ASSERT_TRUE(start.made);
     faults::Arm(call.name, call.nth, faults::DeviceError());
     const platform::ReplaceResult result =
-        platform::ReplaceFileContent(path.c_str(), kNew, sizeof kNew - 1);
+        platform::ReplaceFileContent(start.path.c_str(), kNew, sizeof kNew - 1);
     faults::Disarm();
     if (call.afterCommit) {
       EXPECT_EQ(result.error, 0) << "nothing after the commit fails the run";
     }
     if (result.error == 0) {
       if (route.situation != Situation::kFifoWithAReader) {
-        EXPECT_EQ(Read(s.dir() / route.holder), kNew);
+        EXPECT_EQ(Read(start.s.dir() / route.holder), kNew);
       }
       EXPECT_FALSE(call.beforeCommit && MustBeReported(call.name)) << "failure not reported";
     } else {
-      EXPECT_EQ(Read(s.dir() / route.holder), before) << "byte for byte as it was";
+      EXPECT_EQ(Read(start.s.dir() / route.holder), start.before) << "byte for byte as it was";
       EXPECT_FALSE(result.oldContentLost);
     }
-    EXPECT_EQ(s.Strays(), std::vector<std::string>{}) << "no temporary file left";
+    EXPECT_EQ(start.s.Strays(), std::vector<std::string>{}) << "no temporary file left";
   }
 }
 
 /// Runs the replacement in a child process that ends right before the
 /// `nth` call of `name`, as a kill there would; its exit code.
-int RunEndingAt(const fs::path& file, std::string_view name, unsigned nth) {
-  const std::string path = file.string();
+int RunEndingAt(const std::string& path, std::string_view name, unsigned nth) {
 #if defined(_WIN32)
   char line[2048];
   std::snprintf(line, sizeof line, "\"%s\" --replace-until \"%s\" %.*s %u", selfPath.c_str(),
@@ -411,16 +420,14 @@ TEST_P(ReplaceFileFaults, AnEndAtAnyCallLeavesTheOldContentOrTheNew) {
   const Route& route = GetParam();
   for (const Call& call : CleanRun(route)) {
     SCOPED_TRACE(std::string(call.name) + " #" + std::to_string(call.nth));
-    Scratch s(route.name);
-    std::fstream reader;
-    ASSERT_TRUE(Make(s, route.situation, reader));
-    const auto before = Read(s.dir() / route.holder);
-    ASSERT_EQ(RunEndingAt(s.file(), call.name, call.nth), faults::kEndCode);
-    const auto after = Read(s.dir() / route.holder);
-    const bool whole = after == before || after == std::string(kNew) ||
+    RouteStart start(route);
+    ASSERT_TRUE(start.made);
+    ASSERT_EQ(RunEndingAt(start.path, call.name, call.nth), faults::kEndCode);
+    const auto after = Read(start.s.dir() / route.holder);
+    const bool whole = after == start.before || after == std::string(kNew) ||
                        (route.inPlace && after && NewThenLineEnds(*after));
     EXPECT_TRUE(whole) << after.value_or("(no file)");
-    if (before) {
+    if (start.before) {
       EXPECT_TRUE(after.has_value()) << "the name always holds a file";
     }
   }
