@@ -132,6 +132,19 @@ bool UnlinkFile(const char* path);
 /// directory, resolved, and the same file name.
 bool NamesSameFile(const char* first, const char* second);
 
+/// What a name holds itself: a symbolic link there is never followed.
+enum class NameHolds {
+  kNothing,      ///< missing, as FileMissing tells it
+  kRegularFile,  ///< a plain file (POSIX S_ISREG; Windows neither a directory nor a link)
+  kOther,        ///< a directory, a link, a FIFO, a device, a socket
+  kUntestable,   ///< the test failed for another reason (access denied)
+};
+
+/// lstat; GetFileAttributesA, which shows a Windows link or junction as a
+/// reparse point (Wine shows a Unix link to a file as the file, and one
+/// that dangles as missing).
+NameHolds WhatNameHolds(const char* path);
+
 // --- termination signals (signals.cpp) -----------------------------------
 
 /// From here on, a request to end the process is held back until

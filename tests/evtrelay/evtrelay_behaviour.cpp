@@ -818,7 +818,7 @@ TEST_F(Relay, OverlappingExistenceTestsStillWriteOneEntry) {
   // absent before any of them creates it.
   const Env slow = {{"TALMSG_RESULT", "-1"},
                     {"LD_PRELOAD", RecorderLibrary() + " " + harness::FaultShim()},
-                    {"FAULT_SHIM_SLOW_ACCESS", std::string(kLockFile) + ":100"}};
+                    {"FAULT_SHIM_SLOW_LSTAT", std::string(kLockFile) + ":100"}};
   std::vector<std::thread> relays;
   for (int i = 0; i < 64; ++i) relays.emplace_back([this, &slow] { Run(kAlert, slow); });
   for (auto& t : relays) t.join();
@@ -827,38 +827,39 @@ TEST_F(Relay, OverlappingExistenceTestsStillWriteOneEntry) {
   EXPECT_EQ(Lock(), std::optional<std::string>(""));
 }
 
-TEST_F(Relay, OddFilesInEtc) {
-  // A directory at the lock's name is present until an administrator
-  // removes it; an etc that is a file holds no lock, so every failure is
-  // reported.
+TEST_F(Relay, OnlyARegularFileIsTheLock) {
+  // Whoever may write etc can plant anything at the lock's name. Only a
+  // regular file, which is all the relay ever makes, holds entries back;
+  // anything else stays where it is (an accepted hand-over removes only a
+  // regular file) and every failure is reported, as when etc is a file
+  // and no lock can be made at all.
   const struct {
     const char* name;
-    std::function<void(const InstallTree&)> setup;
-    std::size_t entries;
-    bool lockDirectoryStays;
+    const char* setup;  ///< shell commands in the installation root
+    bool onWindows;     ///< whether Wine shows the situation as Windows would
   } cases[] = {
-      {"lock directory",
-       [](const InstallTree& t) { std::filesystem::create_directory(t.EtcFile(kLockFile)); }, 0,
-       true},
-      {"etc a file",
-       [](const InstallTree& t) {
-         std::filesystem::remove_all(t.Etc());
-         harness::WriteFile(t.Etc(), "");
-       },
-       2, false},
+      {"directory", "mkdir etc/nsm_evtlog.lock", true},
+      {"dangling link", "ln -s nowhere etc/nsm_evtlog.lock", true},
+      // Wine shows a Unix link to a file as the file itself, where Windows
+      // would show a reparse point.
+      {"link to a file", "touch etc/target && ln -s target etc/nsm_evtlog.lock", false},
+      {"FIFO", "mkfifo etc/nsm_evtlog.lock", false},
+      {"etc a file", "rm -r etc && touch etc", true},
   };
   for (const auto& c : cases) {
+    if (CurrentTarget().IsWindows() && !c.onWindows) continue;
     SCOPED_TRACE(c.name);
     InstallTree tree;
-    std::string program = tree.InstallProgram("evtrelay");
+    const std::string program = tree.InstallProgram("evtrelay");
     tree.InstallConsole();
-    c.setup(tree);
+    ASSERT_EQ(harness::RunShell(tree.Root(), c.setup), 0);
+    const auto planted = std::filesystem::symlink_status(tree.EtcFile(kLockFile)).type();
     const std::size_t before = Events().size();
     for (int result : {-1, 0, -2}) {
       Run(kAlert, {{"TALMSG_RESULT", std::to_string(result)}}, program);
     }
-    EXPECT_EQ(Events().size() - before, c.entries);
-    EXPECT_EQ(std::filesystem::is_directory(tree.EtcFile(kLockFile)), c.lockDirectoryStays);
+    EXPECT_EQ(Events().size() - before, 2u);
+    EXPECT_EQ(std::filesystem::symlink_status(tree.EtcFile(kLockFile)).type(), planted);
   }
 }
 
