@@ -85,9 +85,17 @@ void ScrubArgument(char** argv, int index, unsigned offset);
 
 // --- profile files (profile.cpp) -----------------------------------------
 
+/// The largest profile read, far above any real one (a few hundred bytes):
+/// a file of gigabytes, or one that reads on without end (a link to
+/// /proc/self/pagemap, whose size shows as 0), would hold a relay for
+/// minutes, and GetPrivateProfileIntA under Wine faults on one of 2 GiB.
+inline constexpr std::size_t kProfileLimit = std::size_t{1} << 20;
+
 /// The integer of `key` in `section` of the profile file `path`, as
 /// GetPrivateProfileIntA gives it (the POSIX backend reproduces it):
-/// `defaultValue` for a missing file, section or key or an empty value.
+/// `defaultValue` for a missing file, section or key or an empty value,
+/// and for a file over kProfileLimit bytes (POSIX: also one that reads on
+/// past them before the key is settled).
 int ProfileInt(const char* section, const char* key, int defaultValue, const char* path);
 
 // --- event log (event_log.cpp) -------------------------------------------
