@@ -110,12 +110,15 @@ inline constexpr uint16_t kEventError = 1;
 EventSource OpenEventSource(const char* name);
 
 /// One entry with category 0, no user and no raw data (ReportEventA; POSIX:
-/// syslog(3), priority err for the error type, the message naming the event
-/// number and the insertion strings). True when it was written.
+/// the entry syslog(3) would send to /dev/log, user facility, priority err
+/// for the error type, the message naming the event number and the
+/// insertion strings). True when it was written. On POSIX the send waits
+/// at most a second: a log that takes nothing for that long is stalled,
+/// and the entry counts as not written.
 bool WriteEvent(EventSource source, uint16_t type, uint32_t eventId, uint16_t stringCount,
                 const char* const* strings);
 
-/// Releases the event source (DeregisterEventSource; POSIX: closelog).
+/// Releases the event source (DeregisterEventSource; POSIX: nothing held).
 void CloseEventSource(EventSource source);
 
 // --- single files (files.cpp) -------------------------------------------

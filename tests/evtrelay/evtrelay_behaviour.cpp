@@ -6,12 +6,16 @@
 // string on the standard error stream (channels +eventlog and fixme+advapi).
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -825,6 +829,79 @@ TEST_F(Relay, OverlappingExistenceTestsStillWriteOneEntry) {
   EXPECT_EQ(Calls().size(), 64u);
   EXPECT_EQ(Events(), std::vector<Event>{Expected(kHandoverFailed)});
   EXPECT_EQ(Lock(), std::optional<std::string>(""));
+}
+
+/// A datagram socket bound at `path` whose queue is full, as the system
+/// log's is when nothing reads it; closed when it goes.
+class StalledLog {
+ public:
+  explicit StalledLog(const std::string& path)
+      : socket_(socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const auto* named = reinterpret_cast<const sockaddr*>(&address);
+    const int writer = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (bind(socket_, named, sizeof address) != 0 || connect(writer, named, sizeof address) != 0) {
+      ADD_FAILURE() << "cannot serve " << path;
+    }
+    while (send(writer, "x", 1, 0) == 1) ++queued_;
+    close(writer);
+  }
+  ~StalledLog() { close(socket_); }
+  StalledLog(const StalledLog&) = delete;
+  StalledLog& operator=(const StalledLog&) = delete;
+
+  /// How many entries the log holds, the filling ones included.
+  int Entries() const {
+    int entries = 0;
+    for (char byte = 0; recv(socket_, &byte, 1, 0) >= 0;) ++entries;
+    return entries;
+  }
+  int Queued() const { return queued_; }
+
+ private:
+  int socket_;
+  int queued_ = 0;
+};
+
+TEST_F(Relay, StalledSystemLogHoldsNoRelayBack) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "the Windows event log is a service";
+  if (geteuid() != 0 || std::system("unshare -m true >/dev/null 2>&1") != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "needed here: root and unshare -m";
+    GTEST_SKIP() << "not available: root and unshare -m";
+  }
+  // Each relay sees the test's socket as /dev/log, in a mount namespace of
+  // its own; the time-out ends a relay that would wait for good. Without
+  // etc no lock can be made, so every refused alert writes an entry.
+  std::filesystem::remove_all(tree_.Etc());
+  const std::string dev = tree_.Base() + "/dev";
+  std::filesystem::create_directory(dev);
+  const StalledLog log(dev + "/log");
+  harness::RunOptions options =
+      RelayOptions(tree_.Base(), SyslogRecord(), {{"TALMSG_RESULT", "-1"}, {"LD_PRELOAD", ""}});
+  options.prefix = {
+      "unshare", "-m", "sh", "-c", "mount --bind \"$0\" /dev && exec timeout 30 \"$@\"", dev};
+  constexpr int kRelays = 40;
+  std::vector<RunResult> results(kRelays);
+  std::vector<std::thread> relays;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kRelays; ++i) {
+    relays.emplace_back(
+        [&, i] { results[i] = harness::Run(CurrentTarget(), program_, kAlert, options); });
+  }
+  for (auto& t : relays) t.join();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  std::printf("%d relays against a stalled system log ended in %lld ms\n", kRelays,
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+  for (const auto& r : results) {
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(r.crashed) << r.err;
+  }
+  EXPECT_EQ(Calls().size(), static_cast<std::size_t>(kRelays));
+  // None of the entries got in: the queue was full all along.
+  EXPECT_EQ(log.Entries(), log.Queued());
 }
 
 TEST_F(Relay, OnlyARegularFileIsTheLock) {
