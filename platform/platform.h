@@ -34,9 +34,12 @@ using Symbol = void (*)();
 /// Loads a library by its bare name ("tloxtrc"), never from the current
 /// directory. Windows: <name>.dll from the program's own directory, the
 /// system directories, then the directories of PATH named in full, each
-/// loaded by its full path. POSIX: lib<name>.so in the program's own
-/// directory first, then the dynamic linker's search path. Null when it
-/// cannot be loaded; a name not found is not searched for again.
+/// loaded by its full path. POSIX: lib<name>.so from the program's own
+/// directory, then the directories of the dynamic linker's search list
+/// (run path, LD_LIBRARY_PATH, default directories) named from the root,
+/// each loaded by its full path; the linker's cache is not consulted.
+/// Null when it cannot be loaded; a name not found is not searched for
+/// again.
 Library OpenLibrary(const char* bareName);
 
 /// The address of an exported function, or null when it is missing.
