@@ -19,9 +19,10 @@ namespace {
 /// Where the system log takes its entries, as syslog(3) finds it.
 constexpr char kLogSocket[] = "/dev/log";
 
-/// How long one entry may take to reach the system log. syslog(3) waits
-/// for as long as a log that reads nothing keeps its queue full; the event
-/// manager starts a relay per alert, and such relays would pile up.
+/// How long one entry may take to reach the system log. syslog(3), which
+/// has no such limit, waits for as long as a log that reads nothing keeps
+/// its queue full; the event manager starts a relay per alert, and such
+/// relays would pile up.
 constexpr int kSendTimeoutMs = 1000;
 
 constexpr unsigned kMessageCapacity = 1024;
