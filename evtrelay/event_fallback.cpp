@@ -34,20 +34,32 @@ int OnLockPath(Test test) {
   return test(path) ? 1 : 0;
 }
 
+/// Only a regular file at the name is the lock. Anything else there (a
+/// directory, a link, a FIFO) was planted by whoever may write etc, as the
+/// relay only ever makes a regular file: it must not hold entries back.
+bool NoLockThere(const char* path) {
+  const platform::NameHolds holds = platform::WhatNameHolds(path);
+  return holds == platform::NameHolds::kNothing || holds == platform::NameHolds::kOther;
+}
+
 }  // namespace
 
-int EvtLockAbsent() { return OnLockPath(platform::FileMissing); }
+int EvtLockAbsent() { return OnLockPath(NoLockThere); }
 
 int EvtLockCreate() {
-  // Only its presence counts: created empty and closed at once.
+  // Only its presence counts: created empty and closed at once. A create
+  // refused for a name that holds no regular file is one that cannot be
+  // made; a regular file there is another relay's lock.
   return OnLockPath([](const char* path) {
-    return platform::CreateExclusive(path) != platform::CreateResult::kExists;
+    return platform::CreateExclusive(path) != platform::CreateResult::kExists ||
+           platform::WhatNameHolds(path) != platform::NameHolds::kRegularFile;
   });
 }
 
 void EvtLockRemove() {
   char path[kPathCapacity] = {};
-  if (FormLockPath(path) == LockPath::kFormed) {
+  if (FormLockPath(path) == LockPath::kFormed &&
+      platform::WhatNameHolds(path) == platform::NameHolds::kRegularFile) {
     platform::UnlinkFile(path);
   }
 }

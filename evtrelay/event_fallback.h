@@ -18,8 +18,10 @@ inline constexpr int kMaxInsertionStrings = 10;
 inline constexpr const char* kEventSourceName = "Norvelle";
 inline constexpr const char* kLockFileName = "nsm_evtlog.lock";
 
-/// 1 when the lock file does not exist (on POSIX also when a path through
-/// a regular file makes that certain); 0 when it does, when the
+/// 1 when no lock is there: nothing at the name (on POSIX also when a path
+/// through a regular file makes that certain), or something that is not a
+/// regular file (a directory, a link, a FIFO: never the lock, which is
+/// only ever made a regular file). 0 when a regular file is there, when the
 /// installation directory is not found, or when the test fails for another
 /// reason (access denied). A lock path too long to form counts as absent:
 /// such a file can never exist, as when it cannot be created.
@@ -27,14 +29,16 @@ int EvtLockAbsent();
 
 /// Takes the lock: creates the file empty unless something is already at
 /// its name (a planted link is never followed). 1 when this call made it,
-/// or when it cannot be made at all (the state then stays absent and every
-/// failure is reported); 0 when it already exists: another relay has just
-/// taken it, or there is no installation directory.
+/// or when it cannot be made at all, also because something other than a
+/// regular file holds the name (the state then stays absent and every
+/// failure is reported); 0 when a regular file is there: another relay has
+/// just taken it. 0 too when there is no installation directory.
 int EvtLockCreate();
 
-/// Deletes the lock file, never a directory at its name (which then counts
-/// as present until an administrator removes it); a missing file or a
-/// failure is ignored.
+/// Deletes the lock file when the name holds a regular file, and nothing
+/// else: a directory, a link or a FIFO there stays, and every failure goes
+/// on being reported until an administrator removes it. A missing file or
+/// a failure is ignored.
 void EvtLockRemove();
 
 /// Writes one entry with the strings up to the first null pointer (at most

@@ -34,9 +34,12 @@ using Symbol = void (*)();
 /// Loads a library by its bare name ("tloxtrc"), never from the current
 /// directory. Windows: <name>.dll from the program's own directory, the
 /// system directories, then the directories of PATH named in full, each
-/// loaded by its full path. POSIX: lib<name>.so in the program's own
-/// directory first, then the dynamic linker's search path. Null when it
-/// cannot be loaded; a name not found is not searched for again.
+/// loaded by its full path. POSIX: lib<name>.so from the program's own
+/// directory, then the directories of the dynamic linker's search list
+/// (run path, LD_LIBRARY_PATH, default directories) named from the root,
+/// each loaded by its full path; the linker's cache is not consulted.
+/// Null when it cannot be loaded; a name not found is not searched for
+/// again.
 Library OpenLibrary(const char* bareName);
 
 /// The address of an exported function, or null when it is missing.
@@ -95,9 +98,17 @@ void ScrubArgument(char** argv, int index, unsigned offset);
 
 // --- profile files (profile.cpp) -----------------------------------------
 
+/// The largest profile read, far above any real one (a few hundred bytes):
+/// a file of gigabytes, or one that reads on without end (a link to
+/// /proc/self/pagemap, whose size shows as 0), would hold a relay for
+/// minutes, and GetPrivateProfileIntA under Wine faults on one of 2 GiB.
+inline constexpr std::size_t kProfileLimit = std::size_t{1} << 20;
+
 /// The integer of `key` in `section` of the profile file `path`, as
 /// GetPrivateProfileIntA gives it (the POSIX backend reproduces it):
-/// `defaultValue` for a missing file, section or key or an empty value.
+/// `defaultValue` for a missing file, section or key or an empty value,
+/// and for a file over kProfileLimit bytes (POSIX: also one that reads on
+/// past them before the key is settled).
 int ProfileInt(const char* section, const char* key, int defaultValue, const char* path);
 
 // --- event log (event_log.cpp) -------------------------------------------
@@ -112,12 +123,15 @@ inline constexpr uint16_t kEventError = 1;
 EventSource OpenEventSource(const char* name);
 
 /// One entry with category 0, no user and no raw data (ReportEventA; POSIX:
-/// syslog(3), priority err for the error type, the message naming the event
-/// number and the insertion strings). True when it was written.
+/// the entry syslog(3) would send to /dev/log, user facility, priority err
+/// for the error type, the message naming the event number and the
+/// insertion strings). True when it was written. On POSIX the send waits
+/// at most a second: a log that takes nothing for that long is stalled,
+/// and the entry counts as not written.
 bool WriteEvent(EventSource source, uint16_t type, uint32_t eventId, uint16_t stringCount,
                 const char* const* strings);
 
-/// Releases the event source (DeregisterEventSource; POSIX: closelog).
+/// Releases the event source (DeregisterEventSource; POSIX: nothing held).
 void CloseEventSource(EventSource source);
 
 // --- single files (files.cpp) -------------------------------------------
@@ -141,6 +155,19 @@ bool UnlinkFile(const char* path);
 /// same volume and file index on Windows) when both exist, else the same
 /// directory, resolved, and the same file name.
 bool NamesSameFile(const char* first, const char* second);
+
+/// What a name holds itself: a symbolic link there is never followed.
+enum class NameHolds {
+  kNothing,      ///< missing, as FileMissing tells it
+  kRegularFile,  ///< a plain file (POSIX S_ISREG; Windows neither a directory nor a link)
+  kOther,        ///< a directory, a link, a FIFO, a device, a socket
+  kUntestable,   ///< the test failed for another reason (access denied)
+};
+
+/// lstat; GetFileAttributesA, which shows a Windows link or junction as a
+/// reparse point (Wine shows a Unix link to a file as the file, and one
+/// that dangles as missing).
+NameHolds WhatNameHolds(const char* path);
 
 // --- termination signals (signals.cpp) -----------------------------------
 

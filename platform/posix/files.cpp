@@ -86,3 +86,15 @@ bool NamesSameFile(const char* first, const char* second) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+NameHolds WhatNameHolds(const char* path) {
+  struct stat st {};
+  if (lstat(path, &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? NameHolds::kNothing : NameHolds::kUntestable;
+  }
+  return S_ISREG(st.st_mode) ? NameHolds::kRegularFile : NameHolds::kOther;
+}
+
+}  // namespace platform

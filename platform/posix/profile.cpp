@@ -13,20 +13,49 @@ namespace {
 
 constexpr std::size_t kReadChunk = 4096;
 
-/// A regular file opened for reading; -1 for anything else. The open does
-/// not wait for a FIFO's writer, and a device, a FIFO or a directory is no
-/// profile: reading one could block or never end.
+/// A regular file of at most kProfileLimit bytes opened for reading; -1
+/// for anything else. The open does not wait for a FIFO's writer, and a
+/// device, a FIFO or a directory is no profile: reading one could block or
+/// never end.
 int OpenRegularFile(const char* path) {
   const int file = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (file < 0) {
     return -1;
   }
   struct stat st {};
-  if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(file, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::size_t>(st.st_size) > kProfileLimit) {
     close(file);
     return -1;
   }
   return file;
+}
+
+/// The value from the file's content: the default when it cannot be read
+/// or reads on past kProfileLimit bytes, which a size of 0 does not rule
+/// out (/proc files). One byte past the limit tells a longer file.
+int ScanProfile(int file, const char* section, const char* key, int defaultValue) {
+  posix::ProfileScan scan(section, key, defaultValue);
+  char chunk[kReadChunk];
+  std::size_t left = kProfileLimit + 1;
+  while (!scan.Done()) {
+    const ssize_t n = read(file, chunk, left < sizeof chunk ? left : sizeof chunk);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return defaultValue;
+    }
+    if (n == 0) {
+      break;
+    }
+    left -= static_cast<std::size_t>(n);
+    if (left == 0) {
+      return defaultValue;
+    }
+    scan.Feed(chunk, static_cast<std::size_t>(n));
+  }
+  return scan.Finish();
 }
 
 }  // namespace
@@ -36,25 +65,9 @@ int ProfileInt(const char* section, const char* key, int defaultValue, const cha
   if (file < 0) {
     return defaultValue;
   }
-  posix::ProfileScan scan(section, key, defaultValue);
-  char chunk[kReadChunk];
-  while (!scan.Done()) {
-    const ssize_t n = read(file, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      // A file that cannot be read is one without the key.
-      close(file);
-      return defaultValue;
-    }
-    if (n == 0) {
-      break;
-    }
-    scan.Feed(chunk, static_cast<std::size_t>(n));
-  }
+  const int value = ScanProfile(file, section, key, defaultValue);
   close(file);
-  return scan.Finish();
+  return value;
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include "file_identity.h"
 #include "platform/platform.h"
+#include "system_error.h"
 
 namespace platform {
 
@@ -37,6 +38,20 @@ bool NamesSameFile(const char* first, const char* second) {
   return n1 > 0 && n1 < MAX_PATH && n2 > 0 && n2 < MAX_PATH &&
          CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, firstFull, -1, secondFull, -1) ==
              CSTR_EQUAL;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+NameHolds WhatNameHolds(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return ErrnoFromSystem(GetLastError()) == ENOENT ? NameHolds::kNothing : NameHolds::kUntestable;
+  }
+  constexpr DWORD kNotAFile =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  return (attributes & kNotAFile) != 0 ? NameHolds::kOther : NameHolds::kRegularFile;
 }
 
 }  // namespace platform

@@ -219,13 +219,12 @@ TEST_F(Trace, ClosingAChannelNeverOpenedTouchesNothing) {
 
 // --- where the real programs find the trace library ---------------------
 
-enum class Place { kBin, kCurrentDirectory, kPathDirectory, kRelativePathEntry };
+enum class Place { kBin, kCurrentDirectory, kPathDirectory, kRelativePathEntry, kEmptyPathEntry };
 
 struct LibraryPlace {
   const char* name;
   Place place;
   bool loaded;
-  bool windowsOnly = false;  ///< a relative entry is the dynamic linker's own business on POSIX
 };
 
 void PrintTo(const LibraryPlace& p, std::ostream* os) { *os << p.name; }
@@ -234,17 +233,22 @@ class TraceLibrary : public testing::TestWithParam<std::tuple<LibraryPlace, std:
 
 // Anyone who can write where an administrator starts a program must not
 // be able to plant the library in it. On POSIX the path is the dynamic
-// linker's LD_LIBRARY_PATH; Wine puts WINEPATH in front of PATH.
+// linker's LD_LIBRARY_PATH, where "." and an empty entry name the current
+// directory; Wine puts WINEPATH in front of PATH. The relay's console
+// library, linked at load time, is planted there too, as a file that ends
+// the program if it is loaded.
 TEST_P(TraceLibrary, FoundBesideTheProgramAndOnThePathNeverInTheCurrentDirectory) {
   const auto& [where, program] = GetParam();
   const auto& t = CurrentTarget();
-  if (where.windowsOnly && !t.IsWindows()) GTEST_SKIP() << "the dynamic linker honours it";
   InstallTree tree;
   tree.InstallProgram(program);
   tree.InstallConsole();
   const std::string cwd = tree.Base() + "/cwd";
   const std::string pathDir = tree.Base() + "/path";
   std::filesystem::create_directories(cwd);
+  if (program == "evtrelay") {
+    harness::WriteFile(cwd + (t.IsWindows() ? "/TALMSG.dll" : "/libTALMSG.so"), "not a library");
+  }
   harness::RunOptions options;
   options.cwd = cwd;
   const char* pathVariable = t.IsWindows() ? "WINEPATH" : "LD_LIBRARY_PATH";
@@ -263,6 +267,10 @@ TEST_P(TraceLibrary, FoundBesideTheProgramAndOnThePathNeverInTheCurrentDirectory
       tree.InstallTrace(TraceVariant::Recording, cwd);
       options.env = {{pathVariable, "."}};
       break;
+    case Place::kEmptyPathEntry:
+      tree.InstallTrace(TraceVariant::Recording, cwd);
+      options.env = {{pathVariable, (t.IsWindows() ? ";" : ":") + t.TargetPath(pathDir)}};
+      break;
   }
   const std::vector<std::string> args =
       program == "credseal"
@@ -280,7 +288,8 @@ INSTANTIATE_TEST_SUITE_P(
         testing::Values(LibraryPlace{"Bin", Place::kBin, true},
                         LibraryPlace{"CurrentDirectory", Place::kCurrentDirectory, false},
                         LibraryPlace{"PathDirectory", Place::kPathDirectory, true},
-                        LibraryPlace{"RelativePathEntry", Place::kRelativePathEntry, false, true}),
+                        LibraryPlace{"RelativePathEntry", Place::kRelativePathEntry, false},
+                        LibraryPlace{"EmptyPathEntry", Place::kEmptyPathEntry, false}),
         testing::Values(std::string("credseal"), std::string("evtrelay"))),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);

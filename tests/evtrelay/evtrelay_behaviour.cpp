@@ -6,12 +6,16 @@
 // string on the standard error stream (channels +eventlog and fixme+advapi).
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -818,7 +822,7 @@ TEST_F(Relay, OverlappingExistenceTestsStillWriteOneEntry) {
   // absent before any of them creates it.
   const Env slow = {{"TALMSG_RESULT", "-1"},
                     {"LD_PRELOAD", RecorderLibrary() + " " + harness::FaultShim()},
-                    {"FAULT_SHIM_SLOW_ACCESS", std::string(kLockFile) + ":100"}};
+                    {"FAULT_SHIM_SLOW_LSTAT", std::string(kLockFile) + ":100"}};
   std::vector<std::thread> relays;
   for (int i = 0; i < 64; ++i) relays.emplace_back([this, &slow] { Run(kAlert, slow); });
   for (auto& t : relays) t.join();
@@ -827,55 +831,151 @@ TEST_F(Relay, OverlappingExistenceTestsStillWriteOneEntry) {
   EXPECT_EQ(Lock(), std::optional<std::string>(""));
 }
 
-TEST_F(Relay, OddFilesInEtc) {
-  // A directory at the lock's name is present until an administrator
-  // removes it; an etc that is a file holds no lock, so every failure is
-  // reported.
+/// A datagram socket bound at `path` that nobody reads, its queue filled
+/// but for room for one more entry; closed when it goes.
+class StalledLog {
+ public:
+  explicit StalledLog(const std::string& path)
+      : socket_(socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const auto* named = reinterpret_cast<const sockaddr*>(&address);
+    const int writer = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (bind(socket_, named, sizeof address) != 0 || connect(writer, named, sizeof address) != 0) {
+      ADD_FAILURE() << "cannot serve " << path;
+    }
+    while (send(writer, "x", 1, 0) == 1) ++filler_;
+    close(writer);
+    char byte = 0;
+    if (recv(socket_, &byte, 1, 0) == 1) --filler_;
+  }
+  ~StalledLog() { close(socket_); }
+  StalledLog(const StalledLog&) = delete;
+  StalledLog& operator=(const StalledLog&) = delete;
+
+  /// Everything the log holds, oldest first.
+  std::vector<std::string> Held() const {
+    std::vector<std::string> held;
+    char entry[2048];
+    for (ssize_t n; (n = recv(socket_, entry, sizeof entry, 0)) >= 0;) {
+      held.emplace_back(entry, static_cast<std::size_t>(n));
+    }
+    return held;
+  }
+  std::size_t Filler() const { return filler_; }
+
+ private:
+  int socket_;
+  std::size_t filler_ = 0;
+};
+
+TEST_F(Relay, StalledSystemLogHoldsNoRelayBack) {
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "the Windows event log is a service";
+  if (geteuid() != 0 || std::system("unshare -m true >/dev/null 2>&1") != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "needed here: root and unshare -m";
+    GTEST_SKIP() << "not available: root and unshare -m";
+  }
+  // Each relay sees the test's socket as /dev/log, in a mount namespace of
+  // its own; the time-out ends a relay that would wait for good. Without
+  // etc no lock can be made, so every refused alert tries to write.
+  std::filesystem::remove_all(tree_.Etc());
+  const std::string dev = tree_.Base() + "/dev";
+  std::filesystem::create_directory(dev);
+  const StalledLog log(dev + "/log");
+  harness::RunOptions options =
+      RelayOptions(tree_.Base(), SyslogRecord(), {{"TALMSG_RESULT", "-1"}, {"LD_PRELOAD", ""}});
+  options.prefix = {
+      "unshare", "-m", "sh", "-c", "mount --bind \"$0\" /dev && exec timeout 30 \"$@\"", dev};
+  constexpr int kRelays = 40;
+  std::vector<RunResult> results(kRelays);
+  std::vector<std::thread> relays;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kRelays; ++i) {
+    relays.emplace_back(
+        [&, i] { results[i] = harness::Run(CurrentTarget(), program_, kAlert, options); });
+  }
+  for (auto& t : relays) t.join();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  std::printf("%d relays against a stalled system log ended in %lld ms\n", kRelays,
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+  for (const auto& r : results) {
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(r.crashed) << r.err;
+  }
+  EXPECT_EQ(Calls().size(), static_cast<std::size_t>(kRelays));
+  // One entry took the last room; every other relay gave its entry up.
+  const auto held = log.Held();
+  ASSERT_EQ(held.size(), log.Filler() + 1);
+  EXPECT_NE(held.back().find(" Norvelle["), std::string::npos) << held.back();
+}
+
+TEST_F(Relay, OnlyARegularFileIsTheLock) {
+  // Whoever may write etc can plant anything at the lock's name. Only a
+  // regular file, which is all the relay ever makes, holds entries back;
+  // anything else stays where it is (an accepted hand-over removes only a
+  // regular file) and every failure is reported, as when etc is a file
+  // and no lock can be made at all.
   const struct {
     const char* name;
-    std::function<void(const InstallTree&)> setup;
-    std::size_t entries;
-    bool lockDirectoryStays;
+    const char* setup;  ///< shell commands in the installation root
+    bool onWindows;     ///< whether Wine shows the situation as Windows would
   } cases[] = {
-      {"lock directory",
-       [](const InstallTree& t) { std::filesystem::create_directory(t.EtcFile(kLockFile)); }, 0,
-       true},
-      {"etc a file",
-       [](const InstallTree& t) {
-         std::filesystem::remove_all(t.Etc());
-         harness::WriteFile(t.Etc(), "");
-       },
-       2, false},
+      {"directory", "mkdir etc/nsm_evtlog.lock", true},
+      {"dangling link", "ln -s nowhere etc/nsm_evtlog.lock", true},
+      // Wine shows a Unix link to a file as the file itself, where Windows
+      // would show a reparse point.
+      {"link to a file", "touch etc/target && ln -s target etc/nsm_evtlog.lock", false},
+      {"FIFO", "mkfifo etc/nsm_evtlog.lock", false},
+      {"etc a file", "rm -r etc && touch etc", true},
   };
   for (const auto& c : cases) {
+    if (CurrentTarget().IsWindows() && !c.onWindows) continue;
     SCOPED_TRACE(c.name);
     InstallTree tree;
-    std::string program = tree.InstallProgram("evtrelay");
+    const std::string program = tree.InstallProgram("evtrelay");
     tree.InstallConsole();
-    c.setup(tree);
+    ASSERT_EQ(harness::RunShell(tree.Root(), c.setup), 0);
+    const auto planted = std::filesystem::symlink_status(tree.EtcFile(kLockFile)).type();
     const std::size_t before = Events().size();
     for (int result : {-1, 0, -2}) {
       Run(kAlert, {{"TALMSG_RESULT", std::to_string(result)}}, program);
     }
-    EXPECT_EQ(Events().size() - before, c.entries);
-    EXPECT_EQ(std::filesystem::is_directory(tree.EtcFile(kLockFile)), c.lockDirectoryStays);
+    EXPECT_EQ(Events().size() - before, 2u);
+    EXPECT_EQ(std::filesystem::symlink_status(tree.EtcFile(kLockFile)).type(), planted);
   }
 }
 
 TEST_F(Relay, ProfilesThatCannotBeReadGiveTheDefault) {
-  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "FIFOs and device files are POSIX files";
-  const char* const setups[] = {"mkfifo etc/AdpEvt.ini", "ln -s /dev/zero etc/AdpEvt.ini",
-                                "ln -s /dev/urandom etc/AdpEvt.ini", "mkdir etc/AdpEvt.ini"};
-  for (const char* setup : setups) {
-    SCOPED_TRACE(setup);
+  const struct {
+    const char* setup;  ///< shell commands in the installation root
+    bool onWindows;
+  } cases[] = {
+      {"mkfifo etc/AdpEvt.ini", false},
+      {"ln -s /dev/zero etc/AdpEvt.ini", false},
+      {"ln -s /dev/urandom etc/AdpEvt.ini", false},
+      {"mkdir etc/AdpEvt.ini", false},
+      // Over the size limit, with the key past it: read whole, it would
+      // give 0x303 after many seconds (under Wine, a page fault).
+      {"truncate -s 2G etc/AdpEvt.ini && printf '\\r\\n[Severity]\\r\\nWARN=3\\r\\n' >> "
+       "etc/AdpEvt.ini",
+       true},
+      // A size of 0 that reads on for minutes; Wine believes the size.
+      {"ln -s /proc/self/pagemap etc/AdpEvt.ini", false},
+  };
+  for (const auto& c : cases) {
+    if (CurrentTarget().IsWindows() && !c.onWindows) continue;
+    SCOPED_TRACE(c.setup);
     ClearRecords();
     std::filesystem::remove_all(tree_.EtcFile("AdpEvt.ini"));
-    ASSERT_EQ(harness::RunShell(tree_.Root(), setup), 0);
+    ASSERT_EQ(harness::RunShell(tree_.Root(), c.setup), 0);
     // A hang ends with the time-out's status (124), not 0.
     harness::RunOptions options = RelayOptions(tree_.Base(), SyslogRecord(), {});
-    options.prefix = {"timeout", "60"};
+    if (!CurrentTarget().IsWindows()) options.prefix = {"timeout", "60"};
     const RunResult r = harness::Run(CurrentTarget(), program_, kAlert, options);
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(r.crashed) << r.err;
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].words[1], "768");

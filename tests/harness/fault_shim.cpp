@@ -1,6 +1,6 @@
 // Preloaded into a POSIX program by the behaviour suites to make what is
 // otherwise a matter of timing happen every time:
-//   FAULT_SHIM_SLOW_ACCESS=SUFFIX:MS  access() of a path ending in SUFFIX
+//   FAULT_SHIM_SLOW_LSTAT=SUFFIX:MS   lstat() of a path ending in SUFFIX
 //                                     takes MS milliseconds longer, so that
 //                                     processes started together overlap
 //                                     between their existence test and what
@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
@@ -44,7 +45,7 @@ void SignalIfAt(const char* name) {
 }
 
 void DelayIfSlow(const char* path) {
-  const char* slow = getenv("FAULT_SHIM_SLOW_ACCESS");
+  const char* slow = getenv("FAULT_SHIM_SLOW_LSTAT");
   const char* colon = slow != nullptr ? strrchr(slow, ':') : nullptr;
   if (colon == nullptr || path == nullptr) return;
   const size_t suffix = static_cast<size_t>(colon - slow);
@@ -65,9 +66,9 @@ bool DiskFullAt(const char* name) {
 
 }  // namespace
 
-extern "C" int access(const char* path, int mode) {
+extern "C" int lstat(const char* path, struct stat* st) {
   DelayIfSlow(path);
-  return Next<int (*)(const char*, int)>("access")(path, mode);
+  return Next<int (*)(const char*, struct stat*)>("lstat")(path, st);
 }
 
 extern "C" int renameat(int fromDir, const char* from, int toDir, const char* to) {
