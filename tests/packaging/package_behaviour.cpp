@@ -406,28 +406,39 @@ TEST_F(UnderWine, ZipHoldsTheTreeRegistersTheSourceAndIsReproducible) {
         << "two unsigned packings of one commit: " << suffix;
   }
 
-  // A folder name that cmd would split at the "&" unless every use of the
-  // script's own path is quoted.
-  const std::string folder = "R&D x";
-  ASSERT_EQ(Sh("unzip -q -o " + Quoted(Zip()) + " -d " + Quoted(DriveC(folder))).status, 0);
-  const struct {
-    const char* script;
-    bool registered;
-    std::string says;
-  } scripts[] = {
-      {"register-eventsource.cmd", true,
-       "Event source Norvelle registered: \"C:\\R&D x\\bin\\evtrelay.exe\"\r\n"},
-      {"unregister-eventsource.cmd", false, "Event source Norvelle removed.\r\n"},
-  };
-  for (const auto& s : scripts) {
-    SCOPED_TRACE(s.script);
-    const Shell ran = Wine64({"cmd", "/c", std::string("bin\\") + s.script}, DriveC(folder));
-    EXPECT_EQ(ran.status, 0) << ran.out;
-    EXPECT_EQ(ran.out, s.says);
-    const std::string source = EventSource();
-    EXPECT_EQ(source.find(Registered(folder)) != std::string::npos, s.registered) << source;
-    EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos, s.registered)
-        << source;
+  // Folder names holding what cmd treats specially: "&" splits a command
+  // unless quoted, "%" starts an expansion (Wine's cmd expands what %~dp0
+  // gives once more), "^" escapes, "!" expands where delayed expansion is
+  // on, brackets end a block. Each registers its own path exactly, and
+  // the reg.cmd in the current directory, which cmd would run for a bare
+  // "reg", never runs.
+  for (const std::string folder : {"R&D x", "100% x86", "%PATH%", "a^b", "x!y", "Kit (x86)"}) {
+    SCOPED_TRACE(folder);
+    ASSERT_EQ(
+        Sh("unzip -q -o " + Quoted(Zip()) + " 'bin/*.cmd' -d " + Quoted(DriveC(folder))).status, 0);
+    harness::WriteFile(DriveC(folder) + "/reg.cmd", "@echo planted reg.cmd\r\n");
+    const std::string evtrelay = "C:\\" + folder + "\\bin\\evtrelay.exe";
+    const struct {
+      const char* script;
+      bool registered;
+      std::string says;
+    } scripts[] = {
+        {"register-eventsource.cmd", true,
+         "Event source Norvelle registered: \"" + evtrelay + "\"\r\n"},
+        {"unregister-eventsource.cmd", false, "Event source Norvelle removed.\r\n"},
+    };
+    for (const auto& s : scripts) {
+      SCOPED_TRACE(s.script);
+      const Shell ran = Wine64({"cmd", "/c", std::string("bin\\") + s.script}, DriveC(folder));
+      EXPECT_EQ(ran.status, 0) << ran.out;
+      EXPECT_EQ(ran.out, s.says);
+      const std::string source = EventSource();
+      EXPECT_EQ(source.find(Registered(folder) + "\r\n") != std::string::npos, s.registered)
+          << source;
+      EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos,
+                s.registered)
+          << source;
+    }
   }
 }
 
