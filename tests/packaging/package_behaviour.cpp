@@ -292,6 +292,17 @@ class UnderWine : public Packaged {
     return s.status == 0 ? s.out : "";
   }
   static std::string DriveC(const std::string& path) { return prefix_ + "/drive_c/" + path; }
+  /// How many products Windows Installer has registered (a 32-bit package
+  /// in the 32-bit registry view).
+  static int Products() {
+    const std::string keys =
+        Wine64({"reg", "query", R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall)",
+                "/reg:32"})
+            .out;
+    int n = 0;
+    for (std::size_t at = 0; (at = keys.find("\\{", at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
   /// A value the package saved (32-bit registry view), or "(none)".
   static std::string Saved(const char* name) {
     const Shell s =
@@ -312,18 +323,22 @@ std::string Registered(const std::string& dir) {
 }
 
 TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
-  // The same package as a newer version: another product code, version
-  // 99.0.0, and the upgrade rows that go with it.
-  const std::string newer = Dir() + "/newer.msi";
+  // The same package rebuilt (another product code), and again as a newer
+  // version: version 99.0.0, another product code, and the upgrade rows
+  // that go with it.
   Package(Dir() + "/again");
-  fs::copy_file(Dir() + "/again/" + kName + ".msi", newer);
+  const std::string rebuilt = Dir() + "/again/" + kName + ".msi";
+  const std::string newer = Dir() + "/newer.msi";
+  fs::copy_file(rebuilt, newer);
   // The upgrade rows' versions are keys, so the table is exported, edited
   // and imported whole.
   const Shell patched = Sh("cd " + Quoted(Dir()) + R"( &&
       msiinfo export newer.msi Upgrade | sed 's/\t)" KIT_VERSION R"(\t/\t99.0.0\t/' >Upgrade.idt &&
       msibuild newer.msi -i Upgrade.idt &&
       msibuild newer.msi -q "UPDATE \`Property\` SET \`Value\` = '99.0.0'
-                             WHERE \`Property\` = 'ProductVersion'" 2>&1)");
+                             WHERE \`Property\` = 'ProductVersion'" &&
+      msibuild newer.msi -q "UPDATE \`Property\` SET \`Value\` = '{9E9E9E9E-0000-4000-8000-000000000099}'
+                             WHERE \`Property\` = 'ProductCode'" 2>&1)");
   ASSERT_EQ(patched.status, 0) << patched.out;
   const std::string kDefault = "Program Files (x86)\\Norvelle";
   const std::string ini = DriveC("Program Files (x86)/Norvelle/etc/AdpEvt.ini");
@@ -335,11 +350,17 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
     std::vector<std::string> msiexec;
     int status;
     std::string dir;           ///< the installation under C:\ the step deals with
-    bool programs;             ///< bin\*.exe and the event source are there afterwards
+    bool programs;             ///< bin\*.exe, the event source and one product are there afterwards
     const char* relayAccount;  ///< the saved account afterwards
   } steps[] = {
       {"install under Program Files, with a relay account",
        {"/i", Msi(), "RELAY_ACCOUNT_SID=S-1-5-20"},
+       0,
+       kDefault,
+       true,
+       "S-1-5-20"},
+      {"a package rebuilt at the same version replaces it; directory and account read back",
+       {"/i", rebuilt},
        0,
        kDefault,
        true,
@@ -375,6 +396,7 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
     EXPECT_EQ(source.find(Registered(s.dir)) != std::string::npos, s.programs) << source;
     EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos, s.programs)
         << source;
+    EXPECT_EQ(Products(), s.programs ? 1 : 0);
     const std::string saved = Saved("RelayAccountSid");
     if (s.relayAccount != nullptr) {
       EXPECT_EQ(saved, s.relayAccount);
