@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/harness/harness.h"
@@ -220,22 +221,31 @@ std::string Descriptor(const std::string& sddl) {
 // Administrators own the tree; SYSTEM and Administrators have full control
 // of every folder, Users may read and run the programs, and etc is
 // theirs alone, or also the relay account's (LocalService or
-// NetworkService: exactly one of its rows applies). Inherited entries stay
-// out. Wine applies none of it, so the tables are what is checked.
+// NetworkService: exactly one of its rows applies), which gets only what
+// its lock file needs. The installed credential file keeps a DACL of its
+// own. Inherited entries stay out. Wine applies none of it, so the tables
+// are what is checked.
 TEST_F(Packaged, MsiLocksItsFolders) {
   const std::string owner = "owner=S-1-5-32-544\nprotected=1\n";
   const std::string full = "ace type=0 flags=0x03 mask=0x001f01ff sid=";
   const std::string admins = full + "S-1-5-18\n" + full + "S-1-5-32-544\n";
-  const std::string modify = "ace type=0 flags=0x03 mask=0x001301bf sid=";
   const std::string users = "ace type=0 flags=0x03 mask=0x001200a9 sid=S-1-5-32-545\n";
-  const std::string rows[][4] = {
-      {"LockBin", "BINDIR", "", owner + admins + users},
-      {"LockEtc", "ETCDIR", "NOT RELAY_ACCOUNT_SID", owner + admins},
-      {"LockEtcLocalService", "ETCDIR", "RELAY_ACCOUNT_SID~=\"S-1-5-19\"",
-       owner + admins + modify + "S-1-5-19\n"},
-      {"LockEtcNetworkService", "ETCDIR", "RELAY_ACCOUNT_SID~=\"S-1-5-20\"",
-       owner + admins + modify + "S-1-5-20\n"},
-      {"LockInstallRoot", "INSTALLDIR", "", owner + admins + users},
+  const auto relay = [](const std::string& sid) {
+    return "ace type=0 flags=0x00 mask=0x00100022 sid=" + sid +
+           "\nace type=0 flags=0x09 mask=0x00120089 sid=" + sid +
+           "\nace type=0 flags=0x09 mask=0x00130116 sid=S-1-3-0\n";
+  };
+  const std::string fileOnly = "ace type=0 flags=0x00 mask=0x001f01ff sid=";
+  const std::string rows[][5] = {
+      {"LockBin", "BINDIR", "CreateFolder", "", owner + admins + users},
+      {"LockCredentialFile", "credseal.csv", "File", "",
+       owner + fileOnly + "S-1-5-18\n" + fileOnly + "S-1-5-32-544\n"},
+      {"LockEtc", "ETCDIR", "CreateFolder", "NOT RelayAccount", owner + admins},
+      {"LockEtcLocalService", "ETCDIR", "CreateFolder", "RelayAccount~=\"S-1-5-19\"",
+       owner + admins + relay("S-1-5-19")},
+      {"LockEtcNetworkService", "ETCDIR", "CreateFolder", "RelayAccount~=\"S-1-5-20\"",
+       owner + admins + relay("S-1-5-20")},
+      {"LockInstallRoot", "INSTALLDIR", "CreateFolder", "", owner + admins + users},
   };
   const std::vector<std::vector<std::string>> table = TableRows(Msi(), "MsiLockPermissionsEx");
   ASSERT_EQ(table.size(), std::size(rows));
@@ -246,9 +256,9 @@ TEST_F(Packaged, MsiLocksItsFolders) {
     ASSERT_EQ(f.size(), 5u);
     EXPECT_EQ(f[0], row[0]);
     EXPECT_EQ(f[1], row[1]);
-    EXPECT_EQ(f[2], "CreateFolder");
-    EXPECT_EQ(f[4], row[2]);
-    EXPECT_EQ(Descriptor(f[3]), row[3]) << f[3];
+    EXPECT_EQ(f[2], row[2]);
+    EXPECT_EQ(f[4], row[3]);
+    EXPECT_EQ(Descriptor(f[3]), row[4]) << f[3];
   }
   EXPECT_NE(Sh("msiinfo suminfo " + Quoted(Msi())).out.find("Version: 500 "), std::string::npos)
       << "Windows Installer 5.0, which knows the table";
@@ -266,9 +276,11 @@ TEST_F(Packaged, MsiSaysWhyItRefuses) {
   } refusals[] = {
       {"NOT ExistingInstallDir OR Installed OR WIX_UPGRADE_DETECTED",
        "The folder [INSTALLDIR] exists already. A first installation makes its folder itself"},
-      {"NOT RELAY_ACCOUNT_SID OR RELAY_ACCOUNT_SID~=\"S-1-5-19\" OR "
-       "RELAY_ACCOUNT_SID~=\"S-1-5-20\"",
-       "RELAY_ACCOUNT_SID takes S-1-5-19 (LocalService) or S-1-5-20 (NetworkService)"},
+      {"NOT Installed OR NOT RELAY_ACCOUNT_SID OR REINSTALL OR REMOVE",
+       "to change its relay account, add REINSTALL=ALL REINSTALLMODE=amus"},
+      {"NOT RELAY_ACCOUNT_SID OR RELAY_ACCOUNT_SID~=\"S-1-5-18\" OR "
+       "RELAY_ACCOUNT_SID~=\"S-1-5-19\" OR RELAY_ACCOUNT_SID~=\"S-1-5-20\"",
+       "RELAY_ACCOUNT_SID takes S-1-5-19 (LocalService), S-1-5-20 (NetworkService) or S-1-5-18"},
       {"NOT WIX_DOWNGRADE_DETECTED", "A newer version of the Norvelle adapter kit"},
   };
   const std::vector<std::vector<std::string>> table = TableRows(Msi(), "LaunchCondition");
@@ -281,6 +293,79 @@ TEST_F(Packaged, MsiSaysWhyItRefuses) {
     ASSERT_NE(row, table.end());
     EXPECT_NE((*row)[1].find(r.says), std::string::npos) << (*row)[1];
     EXPECT_EQ((*row)[1].find("README"), std::string::npos) << (*row)[1];
+  }
+}
+
+/// One entry of a DACL, as the probe lists it.
+struct Ace {
+  unsigned flags = 0;
+  unsigned mask = 0;
+  std::string sid;
+};
+
+std::vector<Ace> Entries(const std::string& descriptor) {
+  std::vector<Ace> entries;
+  std::istringstream lines(descriptor);
+  for (std::string line; std::getline(lines, line);) {
+    Ace ace;
+    char sid[128] = "";
+    if (std::sscanf(line.c_str(), "ace type=0 flags=0x%x mask=0x%x sid=%127s", &ace.flags,
+                    &ace.mask, sid) == 3) {
+      ace.sid = sid;
+      entries.push_back(ace);
+    }
+  }
+  return entries;
+}
+
+// What the relay account may do under each of its rows, bit by bit, from
+// the entries that apply: on etc itself, on a file another account made
+// there (the entries files inherit: AdpEvt.ini; credseal.csv has a DACL
+// of its own), and on a file it made itself (CREATOR OWNER's entries
+// too). It creates and deletes its lock file and reads the profile; it
+// can make no folder or junction in etc, and can delete, replace or
+// change nothing it did not make.
+TEST_F(Packaged, RelayAccountGetsWhatItsLockFileNeeds) {
+  enum On { kEtc, kOthersFile, kOwnFile };
+  constexpr unsigned kDelete = 0x10000, kWriteDac = 0x40000, kWriteOwner = 0x80000;
+  const struct {
+    const char* right;
+    On on;
+    unsigned bits;
+    bool granted;  ///< every bit granted, or none of them
+  } rights[] = {
+      {"create the lock file", kEtc, 0x2 /* FILE_ADD_FILE */, true},
+      {"pass through etc", kEtc, 0x20 /* FILE_TRAVERSE */, true},
+      {"make a folder or a junction", kEtc, 0x4 /* FILE_ADD_SUBDIRECTORY */, false},
+      {"delete or replace anything in etc", kEtc, 0x40 /* FILE_DELETE_CHILD */, false},
+      {"list etc", kEtc, 0x1 /* FILE_LIST_DIRECTORY */, false},
+      {"delete etc or change its permissions", kEtc, kDelete | kWriteDac | kWriteOwner, false},
+      {"read the profile", kOthersFile, 0x120089 /* FILE_GENERIC_READ */, true},
+      {"write, delete or re-permit another's file", kOthersFile,
+       0x2 | 0x4 | 0x10 | 0x100 | kDelete | kWriteDac | kWriteOwner, false},
+      {"delete its own lock file", kOwnFile, kDelete, true},
+      {"write its own lock file", kOwnFile, 0x120116 /* FILE_GENERIC_WRITE */, true},
+      {"take its own file's ownership", kOwnFile, kWriteOwner, false},
+  };
+  constexpr unsigned kObjectInherit = 0x01, kInheritOnly = 0x08;
+  for (const auto& [lockRow, account] : {std::pair{"LockEtcLocalService", "S-1-5-19"},
+                                         std::pair{"LockEtcNetworkService", "S-1-5-20"}}) {
+    SCOPED_TRACE(lockRow);
+    std::string sddl;
+    for (const auto& f : TableRows(Msi(), "MsiLockPermissionsEx")) {
+      if (f.size() == 5 && f[0] == lockRow) sddl = f[3];
+    }
+    unsigned masks[3] = {};
+    for (const Ace& ace : Entries(Descriptor(sddl))) {
+      const bool inherited = (ace.flags & kObjectInherit) != 0;
+      if (ace.sid == account && (ace.flags & kInheritOnly) == 0) masks[kEtc] |= ace.mask;
+      if (ace.sid == account && inherited) masks[kOthersFile] |= ace.mask;
+      if ((ace.sid == account || ace.sid == "S-1-3-0") && inherited) masks[kOwnFile] |= ace.mask;
+    }
+    for (const auto& r : rights) {
+      SCOPED_TRACE(r.right);
+      EXPECT_EQ(masks[r.on] & r.bits, r.granted ? r.bits : 0u) << std::hex << masks[r.on];
+    }
   }
 }
 
@@ -349,10 +434,21 @@ std::string Registered(const std::string& dir) {
   return "EventMessageFile    REG_EXPAND_SZ    C:\\" + dir + "\\bin\\evtrelay.exe";
 }
 
+/// The value a property had when the installation ended, as an msiexec
+/// log records it, or "" when it was not set.
+std::string LoggedProperty(const std::string& log, const std::string& name) {
+  const std::string marker = "Property(S): " + name + " = ";
+  const std::string text = ReadFile(log).value_or("");
+  const std::size_t at = text.find(marker);
+  if (at == std::string::npos) return "";
+  const std::size_t start = at + marker.size();
+  return text.substr(start, text.find_first_of("\r\n", start) - start);
+}
+
 // An installation's life under Wine, one prefix, step by step: what an
 // ordinary user put in the folder first is never taken over, a package
-// rebuilt at the same version replaces the installed one, and what the
-// administrator made stays.
+// rebuilt at the same version replaces the installed one, the relay account
+// can be changed and dropped, and what the administrator made stays.
 TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
   // The same package rebuilt (another product code), and again as a newer
   // version: version 99.0.0, another product code, and the upgrade rows
@@ -407,13 +503,37 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
        kDefault,
        true,
        "S-1-5-20"},
-      {"upgrade, directory and account read back",
+      {"a package rebuilt at the same version replaces it; directory and account read back",
        {},
-       {"/i", newer},
+       {"/i", rebuilt},
        0,
        kDefault,
        true,
        "S-1-5-20"},
+      {"the same package with another account only maintains the kit: refused",
+       {},
+       {"/i", rebuilt, "RELAY_ACCOUNT_SID=S-1-5-19"},
+       kRefused,
+       kDefault,
+       true,
+       "S-1-5-20"},
+      // Wine removes a replaced product last, and with it the registration
+      // of the upgrade code for the product that replaced it; the
+      // reinstallation registers it again, which the upgrade then finds.
+      {"reinstalled with another account",
+       {},
+       {"/i", rebuilt, "RELAY_ACCOUNT_SID=S-1-5-19", "REINSTALL=ALL", "REINSTALLMODE=amus"},
+       0,
+       kDefault,
+       true,
+       "S-1-5-19"},
+      {"upgrade dropping the account (LocalSystem)",
+       {},
+       {"/i", newer, "RELAY_ACCOUNT_SID=S-1-5-18"},
+       0,
+       kDefault,
+       true,
+       ""},
       {"uninstall", {}, {"/x", newer}, 0, kDefault, false, nullptr},
       {"an account without a permission row is refused",
        {},
@@ -425,13 +545,6 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
       {"install elsewhere, without a relay account",
        {},
        {"/i", Msi(), "INSTALLDIR=C:\\Kit\\"},
-       0,
-       "Kit",
-       true,
-       ""},
-      {"a package rebuilt at the same version replaces it; directory read back",
-       {},
-       {"/i", rebuilt},
        0,
        "Kit",
        true,
@@ -450,12 +563,19 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
     }
     std::string root = DriveC(s.dir);
     std::replace(root.begin(), root.end(), '\\', '/');
+    // A lock file, which only the relay account that made it could delete:
+    // an installation removes it, as the account may change.
+    const std::string lock = root + "/etc/nsm_evtlog.lock";
+    const bool locked = fs::is_directory(root + "/etc") && !harness::Exists(lock);
+    if (locked) harness::WriteFile(lock, "");
+    const std::string log = Dir() + "/msiexec.log";
     std::vector<std::string> args = {"msiexec"};
     for (const auto& a : s.msiexec)
       args.push_back(a.front() == '/' && a.size() > 3 ? harness::CurrentTarget().TargetPath(a) : a);
-    args.push_back("/qn");
+    args.insert(args.end(), {"/qn", "/l*v", harness::CurrentTarget().TargetPath(log)});
     const Shell installed = Wine64(args);
     ASSERT_EQ(installed.status, s.status) << installed.out;
+    const bool installs = s.status == 0 && s.programs;
     EXPECT_EQ(harness::Exists(root + "/bin/credseal.exe"), s.programs);
     EXPECT_EQ(harness::Exists(root + "/bin/evtrelay.exe"), s.programs);
     const std::string source = EventSource();
@@ -469,7 +589,15 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
     } else {
       EXPECT_EQ(saved, "(none)");
     }
-    if (s.dir == kDefault && s.programs && !sealed) {
+    // The account the permission rows' conditions saw.
+    if (installs) {
+      EXPECT_EQ(LoggedProperty(log, "RelayAccount"), s.relayAccount);
+    }
+    if (locked) {
+      EXPECT_EQ(harness::Exists(lock), !installs);
+    }
+    if (s.dir == kDefault && installs && !sealed) {
+      EXPECT_EQ(ReadFile(csv), "") << "the credential file's name taken, empty";
       // The installed 32-bit program writes the installed etc\credseal.csv.
       const Shell sealing = Wine32({"C:\\" + kDefault + "\\bin\\credseal.exe", "-d", "SALES", "-u",
                                     "admin", "-p", "secret"});
@@ -489,7 +617,7 @@ TEST_F(UnderWine, ZipHoldsTheTreeRegistersTheSourceAndIsReproducible) {
   const Shell listing = Sh("unzip -Z1 " + Quoted(Zip()));
   EXPECT_EQ(listing.out,
             "bin/credseal.exe\nbin/evtrelay.exe\nbin/register-eventsource.cmd\n"
-            "bin/unregister-eventsource.cmd\netc/AdpEvt.ini\n");
+            "bin/unregister-eventsource.cmd\netc/AdpEvt.ini\netc/credseal.csv\n");
   Package(Dir() + "/second");
   for (const std::string suffix : {".zip", "-debug.zip"}) {
     EXPECT_EQ(ReadFile(Dir() + "/pkg/" + kName + suffix),
