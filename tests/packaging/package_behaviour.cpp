@@ -604,6 +604,18 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
       EXPECT_EQ(sealing.status, 0) << sealing.out;
       harness::WriteFile(ini, edited);
       sealed = true;
+      // The installed relay, with the console stand-in beside it, makes its
+      // lock file in the installed etc on a refused alert and deletes it on
+      // an accepted one. (Wine applies no DACL: the rows' rights are
+      // checked above.)
+      const std::string console = root + "/bin/TALMSG.dll";
+      fs::copy_file(KIT_WIN32_BUILD_DIR "/bin/standins/talmsg/TALMSG.dll", console);
+      const std::string relay = "C:\\" + kDefault + "\\bin\\evtrelay.exe";
+      EXPECT_EQ(Wine32({relay, "INFO"}).status, 0);
+      EXPECT_TRUE(harness::Exists(lock));
+      EXPECT_EQ(Wine32({relay, "INFO", "NODE01", "12:00:00", "2024/01/02", "text"}).status, 0);
+      EXPECT_FALSE(harness::Exists(lock));
+      fs::remove(console);
     }
     // What the administrator made is never removed or overwritten.
     if (sealed) {
