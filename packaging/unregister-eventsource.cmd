@@ -1,7 +1,8 @@
 @echo off
 rem Removes the event source Norvelle from the event log (the entries
-rem already written stay). Run it as an administrator.
-reg delete "HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Norvelle" /f >nul
+rem already written stay). Run it as an administrator. reg.exe by its full
+rem path: cmd would first look for "reg" in the current directory.
+"%SystemRoot%\System32\reg.exe" delete "HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Norvelle" /f >nul
 if errorlevel 1 goto failed
 echo Event source Norvelle removed.
 exit /b 0

@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/harness/harness.h"
@@ -220,22 +221,31 @@ std::string Descriptor(const std::string& sddl) {
 // Administrators own the tree; SYSTEM and Administrators have full control
 // of every folder, Users may read and run the programs, and etc is
 // theirs alone, or also the relay account's (LocalService or
-// NetworkService: exactly one of its rows applies). Inherited entries stay
-// out. Wine applies none of it, so the tables are what is checked.
+// NetworkService: exactly one of its rows applies), which gets only what
+// its lock file needs. The installed credential file keeps a DACL of its
+// own. Inherited entries stay out. Wine applies none of it, so the tables
+// are what is checked.
 TEST_F(Packaged, MsiLocksItsFolders) {
   const std::string owner = "owner=S-1-5-32-544\nprotected=1\n";
   const std::string full = "ace type=0 flags=0x03 mask=0x001f01ff sid=";
   const std::string admins = full + "S-1-5-18\n" + full + "S-1-5-32-544\n";
-  const std::string modify = "ace type=0 flags=0x03 mask=0x001301bf sid=";
   const std::string users = "ace type=0 flags=0x03 mask=0x001200a9 sid=S-1-5-32-545\n";
-  const std::string rows[][4] = {
-      {"LockBin", "BINDIR", "", owner + admins + users},
-      {"LockEtc", "ETCDIR", "NOT RELAY_ACCOUNT_SID", owner + admins},
-      {"LockEtcLocalService", "ETCDIR", "RELAY_ACCOUNT_SID~=\"S-1-5-19\"",
-       owner + admins + modify + "S-1-5-19\n"},
-      {"LockEtcNetworkService", "ETCDIR", "RELAY_ACCOUNT_SID~=\"S-1-5-20\"",
-       owner + admins + modify + "S-1-5-20\n"},
-      {"LockInstallRoot", "INSTALLDIR", "", owner + admins + users},
+  const auto relay = [](const std::string& sid) {
+    return "ace type=0 flags=0x00 mask=0x00100022 sid=" + sid +
+           "\nace type=0 flags=0x09 mask=0x00120089 sid=" + sid +
+           "\nace type=0 flags=0x09 mask=0x00130116 sid=S-1-3-0\n";
+  };
+  const std::string fileOnly = "ace type=0 flags=0x00 mask=0x001f01ff sid=";
+  const std::string rows[][5] = {
+      {"LockBin", "BINDIR", "CreateFolder", "", owner + admins + users},
+      {"LockCredentialFile", "credseal.csv", "File", "",
+       owner + fileOnly + "S-1-5-18\n" + fileOnly + "S-1-5-32-544\n"},
+      {"LockEtc", "ETCDIR", "CreateFolder", "NOT RelayAccount", owner + admins},
+      {"LockEtcLocalService", "ETCDIR", "CreateFolder", "RelayAccount~=\"S-1-5-19\"",
+       owner + admins + relay("S-1-5-19")},
+      {"LockEtcNetworkService", "ETCDIR", "CreateFolder", "RelayAccount~=\"S-1-5-20\"",
+       owner + admins + relay("S-1-5-20")},
+      {"LockInstallRoot", "INSTALLDIR", "CreateFolder", "", owner + admins + users},
   };
   const std::vector<std::vector<std::string>> table = TableRows(Msi(), "MsiLockPermissionsEx");
   ASSERT_EQ(table.size(), std::size(rows));
@@ -246,15 +256,117 @@ TEST_F(Packaged, MsiLocksItsFolders) {
     ASSERT_EQ(f.size(), 5u);
     EXPECT_EQ(f[0], row[0]);
     EXPECT_EQ(f[1], row[1]);
-    EXPECT_EQ(f[2], "CreateFolder");
-    EXPECT_EQ(f[4], row[2]);
-    EXPECT_EQ(Descriptor(f[3]), row[3]) << f[3];
+    EXPECT_EQ(f[2], row[2]);
+    EXPECT_EQ(f[4], row[3]);
+    EXPECT_EQ(Descriptor(f[3]), row[4]) << f[3];
   }
   EXPECT_NE(Sh("msiinfo suminfo " + Quoted(Msi())).out.find("Version: 500 "), std::string::npos)
       << "Windows Installer 5.0, which knows the table";
   EXPECT_NE(Sh("msiinfo export " + Quoted(Msi()) + " Property")
                 .out.find("SecureCustomProperties\tINSTALLDIR;RELAY_ACCOUNT_SID;"),
             std::string::npos);
+}
+
+// Each refusal says why and what to do in words of its own: the package
+// ships no other page to point to.
+TEST_F(Packaged, MsiSaysWhyItRefuses) {
+  const struct {
+    const char* condition;
+    const char* says;
+  } refusals[] = {
+      {"NOT ExistingInstallDir OR Installed OR WIX_UPGRADE_DETECTED",
+       "The folder [INSTALLDIR] exists already. A first installation makes its folder itself"},
+      {"NOT Installed OR NOT RELAY_ACCOUNT_SID OR REINSTALL OR REMOVE",
+       "to change its relay account, add REINSTALL=ALL REINSTALLMODE=amus"},
+      {"NOT RELAY_ACCOUNT_SID OR RELAY_ACCOUNT_SID~=\"S-1-5-18\" OR "
+       "RELAY_ACCOUNT_SID~=\"S-1-5-19\" OR RELAY_ACCOUNT_SID~=\"S-1-5-20\"",
+       "RELAY_ACCOUNT_SID takes S-1-5-19 (LocalService), S-1-5-20 (NetworkService) or S-1-5-18"},
+      {"NOT WIX_DOWNGRADE_DETECTED", "A newer version of the Norvelle adapter kit"},
+  };
+  const std::vector<std::vector<std::string>> table = TableRows(Msi(), "LaunchCondition");
+  ASSERT_EQ(table.size(), std::size(refusals));
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.condition);
+    const auto row = std::find_if(table.begin(), table.end(), [&](const auto& f) {
+      return f.size() == 2 && f[0] == r.condition;
+    });
+    ASSERT_NE(row, table.end());
+    EXPECT_NE((*row)[1].find(r.says), std::string::npos) << (*row)[1];
+    EXPECT_EQ((*row)[1].find("README"), std::string::npos) << (*row)[1];
+  }
+}
+
+/// One entry of a DACL, as the probe lists it.
+struct Ace {
+  unsigned flags = 0;
+  unsigned mask = 0;
+  std::string sid;
+};
+
+std::vector<Ace> Entries(const std::string& descriptor) {
+  std::vector<Ace> entries;
+  std::istringstream lines(descriptor);
+  for (std::string line; std::getline(lines, line);) {
+    Ace ace;
+    char sid[128] = "";
+    if (std::sscanf(line.c_str(), "ace type=0 flags=0x%x mask=0x%x sid=%127s", &ace.flags,
+                    &ace.mask, sid) == 3) {
+      ace.sid = sid;
+      entries.push_back(ace);
+    }
+  }
+  return entries;
+}
+
+// What the relay account may do under each of its rows, bit by bit, from
+// the entries that apply: on etc itself, on a file another account made
+// there (the entries files inherit: AdpEvt.ini; credseal.csv has a DACL
+// of its own), and on a file it made itself (CREATOR OWNER's entries
+// too). It creates and deletes its lock file and reads the profile; it
+// can make no folder or junction in etc, and can delete, replace or
+// change nothing it did not make.
+TEST_F(Packaged, RelayAccountGetsWhatItsLockFileNeeds) {
+  enum On { kEtc, kOthersFile, kOwnFile };
+  constexpr unsigned kDelete = 0x10000, kWriteDac = 0x40000, kWriteOwner = 0x80000;
+  const struct {
+    const char* right;
+    On on;
+    unsigned bits;
+    bool granted;  ///< every bit granted, or none of them
+  } rights[] = {
+      {"create the lock file", kEtc, 0x2 /* FILE_ADD_FILE */, true},
+      {"pass through etc", kEtc, 0x20 /* FILE_TRAVERSE */, true},
+      {"make a folder or a junction", kEtc, 0x4 /* FILE_ADD_SUBDIRECTORY */, false},
+      {"delete or replace anything in etc", kEtc, 0x40 /* FILE_DELETE_CHILD */, false},
+      {"list etc", kEtc, 0x1 /* FILE_LIST_DIRECTORY */, false},
+      {"delete etc or change its permissions", kEtc, kDelete | kWriteDac | kWriteOwner, false},
+      {"read the profile", kOthersFile, 0x120089 /* FILE_GENERIC_READ */, true},
+      {"write, delete or re-permit another's file", kOthersFile,
+       0x2 | 0x4 | 0x10 | 0x100 | kDelete | kWriteDac | kWriteOwner, false},
+      {"delete its own lock file", kOwnFile, kDelete, true},
+      {"write its own lock file", kOwnFile, 0x120116 /* FILE_GENERIC_WRITE */, true},
+      {"take its own file's ownership", kOwnFile, kWriteOwner, false},
+  };
+  constexpr unsigned kObjectInherit = 0x01, kInheritOnly = 0x08;
+  for (const auto& [lockRow, account] : {std::pair{"LockEtcLocalService", "S-1-5-19"},
+                                         std::pair{"LockEtcNetworkService", "S-1-5-20"}}) {
+    SCOPED_TRACE(lockRow);
+    std::string sddl;
+    for (const auto& f : TableRows(Msi(), "MsiLockPermissionsEx")) {
+      if (f.size() == 5 && f[0] == lockRow) sddl = f[3];
+    }
+    unsigned masks[3] = {};
+    for (const Ace& ace : Entries(Descriptor(sddl))) {
+      const bool inherited = (ace.flags & kObjectInherit) != 0;
+      if (ace.sid == account && (ace.flags & kInheritOnly) == 0) masks[kEtc] |= ace.mask;
+      if (ace.sid == account && inherited) masks[kOthersFile] |= ace.mask;
+      if ((ace.sid == account || ace.sid == "S-1-3-0") && inherited) masks[kOwnFile] |= ace.mask;
+    }
+    for (const auto& r : rights) {
+      SCOPED_TRACE(r.right);
+      EXPECT_EQ(masks[r.on] & r.bits, r.granted ? r.bits : 0u) << std::hex << masks[r.on];
+    }
+  }
 }
 
 // --- the MSI and the ZIP under Wine ----------------------------------------------
@@ -292,6 +404,17 @@ class UnderWine : public Packaged {
     return s.status == 0 ? s.out : "";
   }
   static std::string DriveC(const std::string& path) { return prefix_ + "/drive_c/" + path; }
+  /// How many products Windows Installer has registered (a 32-bit package
+  /// in the 32-bit registry view).
+  static int Products() {
+    const std::string keys =
+        Wine64({"reg", "query", R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall)",
+                "/reg:32"})
+            .out;
+    int n = 0;
+    for (std::size_t at = 0; (at = keys.find("\\{", at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
   /// A value the package saved (32-bit registry view), or "(none)".
   static std::string Saved(const char* name) {
     const Shell s =
@@ -311,19 +434,38 @@ std::string Registered(const std::string& dir) {
   return "EventMessageFile    REG_EXPAND_SZ    C:\\" + dir + "\\bin\\evtrelay.exe";
 }
 
+/// The value a property had when the installation ended, as an msiexec
+/// log records it, or "" when it was not set.
+std::string LoggedProperty(const std::string& log, const std::string& name) {
+  const std::string marker = "Property(S): " + name + " = ";
+  const std::string text = ReadFile(log).value_or("");
+  const std::size_t at = text.find(marker);
+  if (at == std::string::npos) return "";
+  const std::size_t start = at + marker.size();
+  return text.substr(start, text.find_first_of("\r\n", start) - start);
+}
+
+// An installation's life under Wine, one prefix, step by step: what an
+// ordinary user put in the folder first is never taken over, a package
+// rebuilt at the same version replaces the installed one, the relay account
+// can be changed and dropped, and what the administrator made stays.
 TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
-  // The same package as a newer version: another product code, version
-  // 99.0.0, and the upgrade rows that go with it.
-  const std::string newer = Dir() + "/newer.msi";
+  // The same package rebuilt (another product code), and again as a newer
+  // version: version 99.0.0, another product code, and the upgrade rows
+  // that go with it.
   Package(Dir() + "/again");
-  fs::copy_file(Dir() + "/again/" + kName + ".msi", newer);
+  const std::string rebuilt = Dir() + "/again/" + kName + ".msi";
+  const std::string newer = Dir() + "/newer.msi";
+  fs::copy_file(rebuilt, newer);
   // The upgrade rows' versions are keys, so the table is exported, edited
   // and imported whole.
   const Shell patched = Sh("cd " + Quoted(Dir()) + R"( &&
       msiinfo export newer.msi Upgrade | sed 's/\t)" KIT_VERSION R"(\t/\t99.0.0\t/' >Upgrade.idt &&
       msibuild newer.msi -i Upgrade.idt &&
       msibuild newer.msi -q "UPDATE \`Property\` SET \`Value\` = '99.0.0'
-                             WHERE \`Property\` = 'ProductVersion'" 2>&1)");
+                             WHERE \`Property\` = 'ProductVersion'" &&
+      msibuild newer.msi -q "UPDATE \`Property\` SET \`Value\` = '{9E9E9E9E-0000-4000-8000-000000000099}'
+                             WHERE \`Property\` = 'ProductCode'" 2>&1)");
   ASSERT_EQ(patched.status, 0) << patched.out;
   const std::string kDefault = "Program Files (x86)\\Norvelle";
   const std::string ini = DriveC("Program Files (x86)/Norvelle/etc/AdpEvt.ini");
@@ -332,65 +474,154 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
   const int kRefused = 1603 & 0xFF;  // ERROR_INSTALL_FAILURE, as Wine passes it on
   const struct {
     const char* step;
+    std::vector<std::string> planted;  ///< made first under C:\ ("/" at the end: a folder)
     std::vector<std::string> msiexec;
     int status;
     std::string dir;           ///< the installation under C:\ the step deals with
-    bool programs;             ///< bin\*.exe and the event source are there afterwards
+    bool programs;             ///< bin\*.exe, the event source and one product are there afterwards
     const char* relayAccount;  ///< the saved account afterwards
   } steps[] = {
+      {"a folder an ordinary user made first is refused: a DLL for bin, a folder at the lock's "
+       "name",
+       {"Adapters/Norvelle/bin/tloxtrc.dll", "Adapters/Norvelle/etc/nsm_evtlog.lock/"},
+       {"/i", Msi(), "INSTALLDIR=C:\\Adapters\\Norvelle\\"},
+       kRefused,
+       "Adapters\\Norvelle",
+       false,
+       nullptr},
+      {"an empty folder is refused too: whose it is cannot be seen",
+       {"Empty/"},
+       {"/i", Msi(), "INSTALLDIR=C:\\Empty\\"},
+       kRefused,
+       "Empty",
+       false,
+       nullptr},
       {"install under Program Files, with a relay account",
+       {},
        {"/i", Msi(), "RELAY_ACCOUNT_SID=S-1-5-20"},
        0,
        kDefault,
        true,
        "S-1-5-20"},
-      {"upgrade, directory and account read back", {"/i", newer}, 0, kDefault, true, "S-1-5-20"},
-      {"uninstall", {"/x", newer}, 0, kDefault, false, nullptr},
-      {"an account without a permission row is refused",
-       {"/i", Msi(), "RELAY_ACCOUNT_SID=S-1-5-21-1-2-3"},
+      {"a package rebuilt at the same version replaces it; directory and account read back",
+       {},
+       {"/i", rebuilt},
+       0,
+       kDefault,
+       true,
+       "S-1-5-20"},
+      {"the same package with another account only maintains the kit: refused",
+       {},
+       {"/i", rebuilt, "RELAY_ACCOUNT_SID=S-1-5-19"},
        kRefused,
        kDefault,
+       true,
+       "S-1-5-20"},
+      // Wine removes a replaced product last, and with it the registration
+      // of the upgrade code for the product that replaced it; the
+      // reinstallation registers it again, which the upgrade then finds.
+      {"reinstalled with another account",
+       {},
+       {"/i", rebuilt, "RELAY_ACCOUNT_SID=S-1-5-19", "REINSTALL=ALL", "REINSTALLMODE=amus"},
+       0,
+       kDefault,
+       true,
+       "S-1-5-19"},
+      {"upgrade dropping the account (LocalSystem)",
+       {},
+       {"/i", newer, "RELAY_ACCOUNT_SID=S-1-5-18"},
+       0,
+       kDefault,
+       true,
+       ""},
+      {"uninstall", {}, {"/x", newer}, 0, kDefault, false, nullptr},
+      {"an account without a permission row is refused",
+       {},
+       {"/i", Msi(), "INSTALLDIR=C:\\Fresh\\", "RELAY_ACCOUNT_SID=S-1-5-21-1-2-3"},
+       kRefused,
+       "Fresh",
        false,
        nullptr},
       {"install elsewhere, without a relay account",
+       {},
        {"/i", Msi(), "INSTALLDIR=C:\\Kit\\"},
        0,
        "Kit",
        true,
        ""},
   };
+  bool sealed = false;
   for (const auto& s : steps) {
     SCOPED_TRACE(s.step);
+    for (const std::string& p : s.planted) {
+      if (p.back() == '/') {
+        fs::create_directories(DriveC(p));
+      } else {
+        fs::create_directories(fs::path(DriveC(p)).parent_path());
+        harness::WriteFile(DriveC(p), "planted");
+      }
+    }
+    std::string root = DriveC(s.dir);
+    std::replace(root.begin(), root.end(), '\\', '/');
+    // A lock file, which only the relay account that made it could delete:
+    // an installation removes it, as the account may change.
+    const std::string lock = root + "/etc/nsm_evtlog.lock";
+    const bool locked = fs::is_directory(root + "/etc") && !harness::Exists(lock);
+    if (locked) harness::WriteFile(lock, "");
+    const std::string log = Dir() + "/msiexec.log";
     std::vector<std::string> args = {"msiexec"};
     for (const auto& a : s.msiexec)
       args.push_back(a.front() == '/' && a.size() > 3 ? harness::CurrentTarget().TargetPath(a) : a);
-    args.push_back("/qn");
+    args.insert(args.end(), {"/qn", "/l*v", harness::CurrentTarget().TargetPath(log)});
     const Shell installed = Wine64(args);
     ASSERT_EQ(installed.status, s.status) << installed.out;
-    std::string bin = DriveC(s.dir + "/bin/");
-    std::replace(bin.begin(), bin.end(), '\\', '/');
-    EXPECT_EQ(harness::Exists(bin + "credseal.exe"), s.programs);
-    EXPECT_EQ(harness::Exists(bin + "evtrelay.exe"), s.programs);
+    const bool installs = s.status == 0 && s.programs;
+    EXPECT_EQ(harness::Exists(root + "/bin/credseal.exe"), s.programs);
+    EXPECT_EQ(harness::Exists(root + "/bin/evtrelay.exe"), s.programs);
     const std::string source = EventSource();
     EXPECT_EQ(source.find(Registered(s.dir)) != std::string::npos, s.programs) << source;
     EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos, s.programs)
         << source;
+    EXPECT_EQ(Products(), s.programs ? 1 : 0);
     const std::string saved = Saved("RelayAccountSid");
     if (s.relayAccount != nullptr) {
       EXPECT_EQ(saved, s.relayAccount);
     } else {
       EXPECT_EQ(saved, "(none)");
     }
-    if (s.step == steps[0].step) {
+    // The account the permission rows' conditions saw.
+    if (installs) {
+      EXPECT_EQ(LoggedProperty(log, "RelayAccount"), s.relayAccount);
+    }
+    if (locked) {
+      EXPECT_EQ(harness::Exists(lock), !installs);
+    }
+    if (s.dir == kDefault && installs && !sealed) {
+      EXPECT_EQ(ReadFile(csv), "") << "the credential file's name taken, empty";
       // The installed 32-bit program writes the installed etc\credseal.csv.
-      const Shell sealed = Wine32({"C:\\" + kDefault + "\\bin\\credseal.exe", "-d", "SALES", "-u",
-                                   "admin", "-p", "secret"});
-      EXPECT_EQ(sealed.status, 0) << sealed.out;
+      const Shell sealing = Wine32({"C:\\" + kDefault + "\\bin\\credseal.exe", "-d", "SALES", "-u",
+                                    "admin", "-p", "secret"});
+      EXPECT_EQ(sealing.status, 0) << sealing.out;
       harness::WriteFile(ini, edited);
+      sealed = true;
+      // The installed relay, with the console stand-in beside it, makes its
+      // lock file in the installed etc on a refused alert and deletes it on
+      // an accepted one. (Wine applies no DACL: the rows' rights are
+      // checked above.)
+      const std::string console = root + "/bin/TALMSG.dll";
+      fs::copy_file(KIT_WIN32_BUILD_DIR "/bin/standins/talmsg/TALMSG.dll", console);
+      const std::string relay = "C:\\" + kDefault + "\\bin\\evtrelay.exe";
+      EXPECT_EQ(Wine32({relay, "INFO"}).status, 0);
+      EXPECT_TRUE(harness::Exists(lock));
+      EXPECT_EQ(Wine32({relay, "INFO", "NODE01", "12:00:00", "2024/01/02", "text"}).status, 0);
+      EXPECT_FALSE(harness::Exists(lock));
+      fs::remove(console);
     }
     // What the administrator made is never removed or overwritten.
-    EXPECT_EQ(ReadFile(ini), edited);
-    EXPECT_EQ(ReadFile(csv).value_or("").rfind("SALES,admin,", 0), 0u);
+    if (sealed) {
+      EXPECT_EQ(ReadFile(ini), edited);
+      EXPECT_EQ(ReadFile(csv).value_or("").rfind("SALES,admin,", 0), 0u);
+    }
   }
 }
 
@@ -398,7 +629,7 @@ TEST_F(UnderWine, ZipHoldsTheTreeRegistersTheSourceAndIsReproducible) {
   const Shell listing = Sh("unzip -Z1 " + Quoted(Zip()));
   EXPECT_EQ(listing.out,
             "bin/credseal.exe\nbin/evtrelay.exe\nbin/register-eventsource.cmd\n"
-            "bin/unregister-eventsource.cmd\netc/AdpEvt.ini\n");
+            "bin/unregister-eventsource.cmd\netc/AdpEvt.ini\netc/credseal.csv\n");
   Package(Dir() + "/second");
   for (const std::string suffix : {".zip", "-debug.zip"}) {
     EXPECT_EQ(ReadFile(Dir() + "/pkg/" + kName + suffix),
@@ -406,28 +637,39 @@ TEST_F(UnderWine, ZipHoldsTheTreeRegistersTheSourceAndIsReproducible) {
         << "two unsigned packings of one commit: " << suffix;
   }
 
-  // A folder name that cmd would split at the "&" unless every use of the
-  // script's own path is quoted.
-  const std::string folder = "R&D x";
-  ASSERT_EQ(Sh("unzip -q -o " + Quoted(Zip()) + " -d " + Quoted(DriveC(folder))).status, 0);
-  const struct {
-    const char* script;
-    bool registered;
-    std::string says;
-  } scripts[] = {
-      {"register-eventsource.cmd", true,
-       "Event source Norvelle registered: \"C:\\R&D x\\bin\\evtrelay.exe\"\r\n"},
-      {"unregister-eventsource.cmd", false, "Event source Norvelle removed.\r\n"},
-  };
-  for (const auto& s : scripts) {
-    SCOPED_TRACE(s.script);
-    const Shell ran = Wine64({"cmd", "/c", std::string("bin\\") + s.script}, DriveC(folder));
-    EXPECT_EQ(ran.status, 0) << ran.out;
-    EXPECT_EQ(ran.out, s.says);
-    const std::string source = EventSource();
-    EXPECT_EQ(source.find(Registered(folder)) != std::string::npos, s.registered) << source;
-    EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos, s.registered)
-        << source;
+  // Folder names holding what cmd treats specially: "&" splits a command
+  // unless quoted, "%" starts an expansion (Wine's cmd expands what %~dp0
+  // gives once more), "^" escapes, "!" expands where delayed expansion is
+  // on, brackets end a block. Each registers its own path exactly, and
+  // the reg.cmd in the current directory, which cmd would run for a bare
+  // "reg", never runs.
+  for (const std::string folder : {"R&D x", "100% x86", "%PATH%", "a^b", "x!y", "Kit (x86)"}) {
+    SCOPED_TRACE(folder);
+    ASSERT_EQ(
+        Sh("unzip -q -o " + Quoted(Zip()) + " 'bin/*.cmd' -d " + Quoted(DriveC(folder))).status, 0);
+    harness::WriteFile(DriveC(folder) + "/reg.cmd", "@echo planted reg.cmd\r\n");
+    const std::string evtrelay = "C:\\" + folder + "\\bin\\evtrelay.exe";
+    const struct {
+      const char* script;
+      bool registered;
+      std::string says;
+    } scripts[] = {
+        {"register-eventsource.cmd", true,
+         "Event source Norvelle registered: \"" + evtrelay + "\"\r\n"},
+        {"unregister-eventsource.cmd", false, "Event source Norvelle removed.\r\n"},
+    };
+    for (const auto& s : scripts) {
+      SCOPED_TRACE(s.script);
+      const Shell ran = Wine64({"cmd", "/c", std::string("bin\\") + s.script}, DriveC(folder));
+      EXPECT_EQ(ran.status, 0) << ran.out;
+      EXPECT_EQ(ran.out, s.says);
+      const std::string source = EventSource();
+      EXPECT_EQ(source.find(Registered(folder) + "\r\n") != std::string::npos, s.registered)
+          << source;
+      EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos,
+                s.registered)
+          << source;
+    }
   }
 }
 
