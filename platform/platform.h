@@ -78,9 +78,13 @@ ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_
 // --- the process's own argument list (command_line.cpp) ------------------
 
 /// Overwrites the characters of argv[index] from `offset` on, and their
-/// source in every command-line copy the system keeps for the process
-/// (Windows: the buffers GetCommandLineA and GetCommandLineW return, and the
-/// runtime's copies of them), so that process listings no longer show them.
+/// source in every command-line copy the system keeps for the process, so
+/// that process listings no longer show them (Windows: the buffers
+/// GetCommandLineA and GetCommandLineW return, and for a 32-bit program on
+/// 64-bit Windows the 64-bit process parameters' line), and every copy the
+/// C runtimes keep (Windows: msvcrt's and ucrtbase's command lines and
+/// their narrow and wide argument arrays, also the one msvcrt made when it
+/// was loaded).
 void ScrubArgument(char** argv, int index, unsigned offset);
 
 // --- profile files (profile.cpp) -----------------------------------------
