@@ -750,49 +750,87 @@ std::string ProbeLibrary() {
   return t.buildDir + "/bin/probes/cmdline/" + (t.IsWindows() ? "tloxtrc.dll" : "libtloxtrc.so");
 }
 
-struct ProbeLines {
-  std::string start;
-  std::string end;
+/// What the probe saw at one record: the copies of the password in the
+/// process's writable memory, and the command line.
+struct ProbeRecord {
+  long copies = -1;
+  std::string commandLine;
 };
 
-/// Runs credseal with the probe in place of the trace library and returns
-/// the command line it saw at START (before the scan) and at END.
-ProbeLines RunWithProbe(const InstallTree& tree, const std::vector<std::string>& args) {
+struct ProbeLines {
+  ProbeRecord start;
+  ProbeRecord end;
+};
+
+/// The password as the probe takes it: hex digits of each byte XOR 0xFF.
+std::string ProbeSecret(const std::string& password) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const unsigned char c : password) {
+    hex += kHex[(c ^ 0xFF) >> 4];
+    hex += kHex[(c ^ 0xFF) & 0xF];
+  }
+  return hex;
+}
+
+/// "TEXT<tab>COPIES<tab>COMMAND LINE" as a record.
+ProbeRecord ParseProbeLine(const std::string& line) {
+  const std::size_t first = line.find('\t');
+  const std::size_t second = line.find('\t', first + 1);
+  return {std::stol(line.substr(first + 1, second - first - 1)), line.substr(second + 1)};
+}
+
+struct ProbedRun {
+  RunResult result;
+  ProbeLines lines;
+};
+
+/// Runs credseal with the probe in place of the trace library, which looks
+/// for `password`, and returns what it saw at START (before the scan) and
+/// at END.
+ProbedRun RunWithProbe(const InstallTree& tree, const std::vector<std::string>& args,
+                       const std::string& password, harness::RunOptions options = {}) {
   std::filesystem::copy_file(
       ProbeLibrary(), tree.Bin() + "/" + std::filesystem::path(ProbeLibrary()).filename().string());
   const std::string log = tree.Base() + "/probe.log";
-  harness::RunOptions options;
-  options.env = {{"CMDLINE_PROBE_LOG", CurrentTarget().TargetPath(log)}};
-  const RunResult r = harness::RunInstalled(tree, "credseal", args, options);
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  ProbeLines lines;
+  options.env = {{"CMDLINE_PROBE_LOG", CurrentTarget().TargetPath(log)},
+                 {"CMDLINE_PROBE_SECRET", ProbeSecret(password)}};
+  ProbedRun run{harness::RunInstalled(tree, "credseal", args, options), {}};
   for (const auto& line : ReadListing(log)) {
-    if (line.rfind("START\t", 0) == 0) lines.start = line;
-    if (line.rfind("END\t", 0) == 0) lines.end = line;
+    if (line.rfind("START\t", 0) == 0) run.lines.start = ParseProbeLine(line);
+    if (line.rfind("END\t", 0) == 0) run.lines.end = ParseProbeLine(line);
   }
-  return lines;
+  return run;
 }
 
 TEST(CredsealCommandLine, PasswordGoneOnceRead) {
   // Each password begins with the marker Zq7; the last one needs quoting
   // and escapes in a Windows command line.
-  const std::vector<std::string> cases[] = {
-      {"-d", "SALES", "-u", "admin", "-p", "Zq7secretPW"},
-      {"-d", "SALES", "-u", "admin", "-pZq7secretPW"},
-      {"-d", "SALES", "-p", "Zq7 \"sec\\\"ret\\", "-u", "admin"},
+  const struct {
+    std::vector<std::string> args;
+    std::string password;
+  } cases[] = {
+      {{"-d", "SALES", "-u", "admin", "-p", "Zq7secretPW"}, "Zq7secretPW"},
+      {{"-d", "SALES", "-u", "admin", "-pZq7secretPW"}, "Zq7secretPW"},
+      {{"-d", "SALES", "-p", "Zq7 \"sec\\\"ret\\", "-u", "admin"}, "Zq7 \"sec\\\"ret\\"},
   };
-  for (const auto& args : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
     InstallTree tree;
     tree.InstallProgram("credseal");
-    const ProbeLines lines = RunWithProbe(tree, args);
-    EXPECT_NE(lines.start.find("Zq7"), std::string::npos) << lines.start;
-    ASSERT_FALSE(lines.end.empty());
-    EXPECT_EQ(lines.end.find("Zq7"), std::string::npos) << lines.end;
-    EXPECT_EQ(lines.end.find("sec"), std::string::npos) << lines.end;
+    const ProbedRun run = RunWithProbe(tree, c.args, c.password);
+    EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
+    const ProbeRecord& start = run.lines.start;
+    const std::string& end = run.lines.end.commandLine;
+    EXPECT_NE(start.commandLine.find("Zq7"), std::string::npos) << start.commandLine;
+    EXPECT_GT(start.copies, 0) << "the scan finds the argument";
+    ASSERT_FALSE(end.empty());
+    EXPECT_EQ(end.find("Zq7"), std::string::npos) << end;
+    EXPECT_EQ(end.find("sec"), std::string::npos) << end;
+    EXPECT_EQ(run.lines.end.copies, 0) << "left in memory; before the scan: " << start.copies;
     // Only the password went: the other arguments are still shown.
-    EXPECT_NE(lines.end.find("SALES"), std::string::npos) << lines.end;
-    EXPECT_NE(lines.end.find("admin"), std::string::npos) << lines.end;
+    EXPECT_NE(end.find("SALES"), std::string::npos) << end;
+    EXPECT_NE(end.find("admin"), std::string::npos) << end;
   }
 }
 
