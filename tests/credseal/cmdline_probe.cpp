@@ -89,8 +89,8 @@ std::size_t CountRegion(const void* begin, std::size_t size, const Needle& needl
 }
 
 /// Nothing the programs own is this large: only a sanitizer's shadow
-/// memory, which is never touched by them.
-constexpr std::size_t kLargestRegion = std::size_t{1} << 28;
+/// memory, which holds no bytes of theirs.
+constexpr std::size_t kLargestRegion = std::size_t{1} << 26;
 
 #ifdef _WIN32
 
