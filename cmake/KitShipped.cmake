@@ -1,7 +1,7 @@
 # What the shipped Windows programs carry beyond their code: the manifest
 # and version information, the event log's message table in evtrelay.exe,
-# and their debug information split off into a file of its own. Nothing on
-# POSIX.
+# and their debug information split off into a file of its own. On POSIX,
+# the way they are linked.
 
 # kit_shipped_program(TARGET DESCRIPTION)
 # Manifest (packaging/program.manifest), file and product version from
@@ -11,8 +11,21 @@
 # the debug information moves to TARGET.exe.debug beside the program, which
 # is stripped and names that file in its .gnu_debuglink section; both keep
 # the link's zero time stamp (binutils would write the current time).
+#
+# POSIX: every symbol bound as the program starts and the table of their
+# addresses read-only from then on (full RELRO, as hardened distributions
+# link). A symbol bound lazily is bound at its first call, by a resolver
+# that saves the vector registers on the stack, where whatever they held
+# (a piece of the password just copied) stays behind. Windows binds its
+# imports as the program is loaded. A test (TARGET_binding) reads the flags.
 function(kit_shipped_program target description)
   if(NOT WIN32)
+    target_link_options(${target} PRIVATE LINKER:-z,relro LINKER:-z,now)
+    if(KIT_TESTS AND CMAKE_READELF)
+      add_test(NAME ${target}_binding
+        COMMAND ${CMAKE_COMMAND} -DREADELF=${CMAKE_READELF} -DPROGRAM=$<TARGET_FILE:${target}>
+          -P ${PROJECT_SOURCE_DIR}/cmake/check_binding.cmake)
+    endif()
     return()
   endif()
   set(KIT_FILE_STEM ${target})

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr const char* kSourceFile = "credseal_command.cpp";
-constexpr const char* kOptionString = "d:u:p:o:";
+constexpr const char* kOptionString = "d:u:p:o:i";
 constexpr const char* kCredentialFile = "credseal.csv";
 
 constexpr const char* kInvalidParameter = "credseal error invalid parameter.";
@@ -45,6 +45,10 @@ constexpr int kGoOn = -1;
 /// is refused (too long, or the credential file itself).
 enum class LogFile { kNone, kNamed, kRefused };
 
+/// Where the password comes from: -p's value, or standard input (-i).
+/// Both together are refused.
+enum class PasswordFrom { kNone, kArgument, kStandardInput, kBoth };
+
 /// Working storage of one run; zero-initialised as a whole, the trace
 /// channels included.
 struct Run {
@@ -53,6 +57,7 @@ struct Run {
   char dsnName[kNameCapacity];
   char userName[kNameCapacity];
   char password[kPasswordCapacity];
+  PasswordFrom passwordFrom;
   char logPath[kPathCapacity];
   LogFile logFile;
   char keyString1[kKeyStringCapacity];
@@ -165,9 +170,19 @@ bool LogIsCredentialFile(const Run& run) {
   return run.located == kGoOn && platform::NamesSameFile(run.logPath, run.credentialPath);
 }
 
+/// `from` once one more source of the password was named.
+PasswordFrom Naming(PasswordFrom from, PasswordFrom named) {
+  return from == PasswordFrom::kNone || from == named ? named : PasswordFrom::kBoth;
+}
+
 /// The value of one option the scan returned into the run; false for a
-/// letter the command does not take.
+/// letter the command does not take, or a value that is missing.
 bool TakeOption(Run& run, int option, char** argv) {
+  if (option == 'i') {
+    run.passwordFrom = Naming(run.passwordFrom, PasswordFrom::kStandardInput);
+    return true;
+  }
+  if (optionValue == nullptr) return false;
   switch (option) {
     case 'd':
       CopyName(run.dsnName, optionValue);
@@ -176,6 +191,7 @@ bool TakeOption(Run& run, int option, char** argv) {
       CopyName(run.userName, optionValue);
       return true;
     case 'p': {
+      run.passwordFrom = Naming(run.passwordFrom, PasswordFrom::kArgument);
       CopyPassword(run, optionValue);
       // The value is the rest of the argument just passed.
       const int index = optionIndex - 1;
@@ -190,20 +206,38 @@ bool TakeOption(Run& run, int option, char** argv) {
   }
 }
 
+/// True when the options named everything and nothing was refused. A
+/// terminal is never waited on for a command line that fails anyway.
+bool OptionsComplete(const Run& run) {
+  return run.dsnName[0] != '\0' && run.userName[0] != '\0' &&
+         run.passwordFrom != PasswordFrom::kNone && run.passwordFrom != PasswordFrom::kBoth &&
+         run.logFile != LogFile::kRefused;
+}
+
+/// -i's line into the password buffer: no other buffer holds it. A line too
+/// long for the cipher is kept one byte too long, so that it is refused as
+/// -p's would be, never cut.
+bool ReadPassword(Run& run) {
+  if (run.passwordFrom == PasswordFrom::kStandardInput &&
+      !platform::ReadSecretLine(run.password, sizeof run.password)) {
+    return false;
+  }
+  return run.password[0] != '\0';
+}
+
 /// The options into the run; the usage endings for a bad command line.
 int ReadOptions(Run& run, int argc, char** argv) {
   if (argc == 1) {
     return ScanErrorEnding(run, __LINE__);
   }
   for (int option; (option = ScanOption(argc, argv, kOptionString)) != -1;) {
-    if (optionValue == nullptr || !TakeOption(run, option, argv)) {
+    if (!TakeOption(run, option, argv)) {
       return ScanErrorEnding(run, __LINE__);
     }
   }
   run.located = LocateCredentialFile(run);
   if (run.logFile == LogFile::kNamed && LogIsCredentialFile(run)) run.logFile = LogFile::kRefused;
-  if (run.dsnName[0] == '\0' || run.userName[0] == '\0' || run.password[0] == '\0' ||
-      run.logFile == LogFile::kRefused) {
+  if (!OptionsComplete(run) || !ReadPassword(run)) {
     return MissingValueEnding(run, __LINE__);
   }
   return kGoOn;

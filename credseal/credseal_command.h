@@ -23,5 +23,6 @@ void PrintUsage();
 int WriteLogFile(const char* path, const char* text);
 
 /// The whole command over the program's own argument list; returns the exit
-/// code. The password's characters in `argv` are overwritten once copied.
+/// code. The password is -p's value, whose characters in `argv` are
+/// overwritten once copied, or with -i one line of standard input.
 int CredsealMain(int argc, char** argv);

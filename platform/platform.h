@@ -91,10 +91,32 @@ ReplaceResult ReplaceFileContent(const char* path, const char* bytes, std::size_
 // --- the process's own argument list (command_line.cpp) ------------------
 
 /// Overwrites the characters of argv[index] from `offset` on, and their
-/// source in every command-line copy the system keeps for the process
-/// (Windows: the buffers GetCommandLineA and GetCommandLineW return, and the
-/// runtime's copies of them), so that process listings no longer show them.
+/// source in every command-line copy the system keeps for the process, so
+/// that process listings no longer show them (Windows: the buffers
+/// GetCommandLineA and GetCommandLineW return, and for a 32-bit program on
+/// 64-bit Windows the 64-bit process parameters' line), and every copy the
+/// C runtimes keep (Windows: msvcrt's and ucrtbase's command lines and
+/// their narrow and wide argument arrays, also the one msvcrt made when it
+/// was loaded).
 void ScrubArgument(char** argv, int index, unsigned offset);
+
+// --- a secret from standard input (secret_line.cpp) ----------------------
+
+/// Reads one line of standard input into `line` (capacity bytes, the
+/// terminator included), without its line end (LF or CR LF; a lone CR is
+/// part of the line), with the system's unbuffered read (read, ReadFile),
+/// one byte at a time, straight into `line`: nothing else holds a copy, and
+/// nothing past the line is taken from the input. The end of the input also
+/// ends the line; no byte at all gives an empty line. A line of capacity - 1
+/// bytes or more fills the buffer and is read no further: a caller whose
+/// buffer is one byte larger than the longest line it takes can refuse a
+/// longer one instead of cutting it. Where standard input is a
+/// terminal (a console on Windows) its echo is off while the line is read,
+/// and restored on return, and before the process ends when a signal
+/// (Windows: Ctrl+C, Ctrl+Break, closing the console) ends it meanwhile.
+/// False when the input cannot be read or the line holds a zero byte, which
+/// a terminated text cannot carry.
+bool ReadSecretLine(char* line, std::size_t capacity);
 
 // --- profile files (profile.cpp) -----------------------------------------
 

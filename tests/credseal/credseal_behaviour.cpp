@@ -4,14 +4,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <latch>
@@ -861,49 +864,279 @@ std::string ProbeLibrary() {
   return t.buildDir + "/bin/probes/cmdline/" + (t.IsWindows() ? "tloxtrc.dll" : "libtloxtrc.so");
 }
 
-struct ProbeLines {
-  std::string start;
-  std::string end;
+/// What the probe saw at one record: the copies of the password in the
+/// process's writable memory, and the command line.
+struct ProbeRecord {
+  long copies = -1;
+  std::string commandLine;
 };
 
-/// Runs credseal with the probe in place of the trace library and returns
-/// the command line it saw at START (before the scan) and at END.
-ProbeLines RunWithProbe(const InstallTree& tree, const std::vector<std::string>& args) {
+struct ProbeLines {
+  ProbeRecord start;
+  ProbeRecord end;
+};
+
+/// The password as the probe takes it: hex digits of each byte XOR 0xFF.
+std::string ProbeSecret(const std::string& password) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const unsigned char c : password) {
+    hex += kHex[(c ^ 0xFF) >> 4];
+    hex += kHex[(c ^ 0xFF) & 0xF];
+  }
+  return hex;
+}
+
+/// "TEXT<tab>COPIES<tab>COMMAND LINE" as a record.
+ProbeRecord ParseProbeLine(const std::string& line) {
+  const std::size_t first = line.find('\t');
+  const std::size_t second = line.find('\t', first + 1);
+  return {std::stol(line.substr(first + 1, second - first - 1)), line.substr(second + 1)};
+}
+
+struct ProbedRun {
+  RunResult result;
+  ProbeLines lines;
+};
+
+/// Runs credseal with the probe in place of the trace library, which looks
+/// for `password`, and returns what it saw at START (before the scan) and
+/// at END.
+ProbedRun RunWithProbe(const InstallTree& tree, const std::vector<std::string>& args,
+                       const std::string& password, harness::RunOptions options = {}) {
   std::filesystem::copy_file(
       ProbeLibrary(), tree.Bin() + "/" + std::filesystem::path(ProbeLibrary()).filename().string());
   const std::string log = tree.Base() + "/probe.log";
-  harness::RunOptions options;
-  options.env = {{"CMDLINE_PROBE_LOG", CurrentTarget().TargetPath(log)}};
-  const RunResult r = harness::RunInstalled(tree, "credseal", args, options);
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  ProbeLines lines;
+  options.env = {{"CMDLINE_PROBE_LOG", CurrentTarget().TargetPath(log)},
+                 {"CMDLINE_PROBE_SECRET", ProbeSecret(password)}};
+  ProbedRun run{harness::RunInstalled(tree, "credseal", args, options), {}};
   for (const auto& line : ReadListing(log)) {
-    if (line.rfind("START\t", 0) == 0) lines.start = line;
-    if (line.rfind("END\t", 0) == 0) lines.end = line;
+    if (line.rfind("START\t", 0) == 0) run.lines.start = ParseProbeLine(line);
+    if (line.rfind("END\t", 0) == 0) run.lines.end = ParseProbeLine(line);
   }
-  return lines;
+  return run;
 }
 
 TEST(CredsealCommandLine, PasswordGoneOnceRead) {
   // Each password begins with the marker Zq7; the last one needs quoting
   // and escapes in a Windows command line.
-  const std::vector<std::string> cases[] = {
-      {"-d", "SALES", "-u", "admin", "-p", "Zq7secretPW"},
-      {"-d", "SALES", "-u", "admin", "-pZq7secretPW"},
-      {"-d", "SALES", "-p", "Zq7 \"sec\\\"ret\\", "-u", "admin"},
+  const struct {
+    std::vector<std::string> args;
+    std::string password;
+  } cases[] = {
+      {{"-d", "SALES", "-u", "admin", "-p", "Zq7secretPW"}, "Zq7secretPW"},
+      {{"-d", "SALES", "-u", "admin", "-pZq7secretPW"}, "Zq7secretPW"},
+      {{"-d", "SALES", "-p", "Zq7 \"sec\\\"ret\\", "-u", "admin"}, "Zq7 \"sec\\\"ret\\"},
   };
-  for (const auto& args : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
     InstallTree tree;
     tree.InstallProgram("credseal");
-    const ProbeLines lines = RunWithProbe(tree, args);
-    EXPECT_NE(lines.start.find("Zq7"), std::string::npos) << lines.start;
-    ASSERT_FALSE(lines.end.empty());
-    EXPECT_EQ(lines.end.find("Zq7"), std::string::npos) << lines.end;
-    EXPECT_EQ(lines.end.find("sec"), std::string::npos) << lines.end;
+    const ProbedRun run = RunWithProbe(tree, c.args, c.password);
+    EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
+    const ProbeRecord& start = run.lines.start;
+    const std::string& end = run.lines.end.commandLine;
+    EXPECT_NE(start.commandLine.find("Zq7"), std::string::npos) << start.commandLine;
+    EXPECT_GT(start.copies, 0) << "the scan finds the argument";
+    ASSERT_FALSE(end.empty());
+    EXPECT_EQ(end.find("Zq7"), std::string::npos) << end;
+    EXPECT_EQ(end.find("sec"), std::string::npos) << end;
+    EXPECT_EQ(run.lines.end.copies, 0) << "left in memory; before the scan: " << start.copies;
     // Only the password went: the other arguments are still shown.
-    EXPECT_NE(lines.end.find("SALES"), std::string::npos) << lines.end;
-    EXPECT_NE(lines.end.find("admin"), std::string::npos) << lines.end;
+    EXPECT_NE(end.find("SALES"), std::string::npos) << end;
+    EXPECT_NE(end.find("admin"), std::string::npos) << end;
+  }
+}
+
+// --- the password from standard input --------------------------------------
+
+struct InputCase {
+  const char* name = "";
+  std::vector<std::string> args = {"-d", "SALES", "-u", "admin", "-i"};
+  harness::InputFrom from = harness::InputFrom::kText;
+  std::string input{};                 ///< the bytes of a text, or the content of a file
+  std::string secret = "Zq7secretPW";  ///< what the probe looks for
+  int exitCode = 0;
+  std::string err{};
+  bool written = false;  ///< the secret sealed in the credential file; else the old line
+  std::optional<std::string> log{};
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
+
+/// A run refused with the usage text, the old credential line kept.
+InputCase Refused(const char* name, std::string input,
+                  harness::InputFrom from = harness::InputFrom::kText) {
+  return {.name = name, .from = from, .input = std::move(input), .exitCode = 22, .err = kUsage};
+}
+
+std::vector<InputCase> InputCases() {
+  const std::string k64 = "Zq7" + std::string(61, 'p');
+  const std::string k65 = "Zq7" + std::string(62, 'p');
+  return {
+      {.name = "Pipe", .input = "Zq7secretPW\n", .written = true},
+      {.name = "RedirectedFileWithCrLf",
+       .from = harness::InputFrom::kFile,
+       .input = "Zq7secretPW\r\nnext line\r\n",
+       .written = true},
+      {.name = "PasswordBeginningWithDash",
+       .input = "-Zq7secretPW\n",
+       .secret = "-Zq7secretPW",
+       .written = true},
+      {.name = "Longest", .input = k64 + "\n", .secret = k64, .written = true},
+      {.name = "TooLong", .input = k65 + "\n", .secret = k65, .exitCode = 100, .err = kSealFailed},
+      Refused("EmptyLine", "\nZq7secretPW\n"),
+      Refused("EmptyInput", ""),
+      Refused("NoInput", "", harness::InputFrom::kClosed),
+      {.name = "EmptyInputToLog",
+       .args = {"-o", "log.txt", "-d", "SALES", "-u", "admin", "-i"},
+       .exitCode = 22,
+       .log = kInvalid},
+      {.name = "WithPasswordOption",
+       .args = {"-d", "SALES", "-u", "admin", "-i", "-p", "other"},
+       .input = "Zq7secretPW\n",
+       .exitCode = 22,
+       .err = kUsage},
+      {.name = "GroupedWithAnOption",
+       .args = {"-id", "SALES", "-u", "admin"},
+       .input = "Zq7secretPW\n",
+       .written = true},
+      {.name = "GroupedWithAnUnknownLetter",
+       .args = {"-ix", "-d", "SALES", "-u", "admin"},
+       .input = "Zq7secretPW\n",
+       .exitCode = 22,
+       .err = kUsage},
+  };
+}
+
+class CredsealInput : public testing::TestWithParam<InputCase> {};
+
+// The probe takes the trace library's place: the password is never on the
+// command line, and no copy stays in memory once the run is over.
+TEST_P(CredsealInput, Run) {
+  const InputCase& c = GetParam();
+  InstallTree tree;
+  tree.InstallProgram("credseal");
+  WriteOldFiles(tree, false);
+  harness::RunOptions options;
+  options.inputFrom = c.from;
+  options.input = c.input;
+  if (c.from == harness::InputFrom::kFile) {
+    options.input = tree.Base() + "/input.txt";
+    harness::WriteFile(options.input, c.input);
+  }
+  const ProbedRun run = RunWithProbe(tree, c.args, c.secret, options);
+  const RunResult& r = run.result;
+  ASSERT_FALSE(r.crashed) << r.err;
+  EXPECT_EQ(r.exitCode, c.exitCode);
+  EXPECT_EQ(r.err, AsText(c.err));
+  EXPECT_EQ(r.out, "");
+  if (c.written) {
+    ExpectCredentialLine(tree, {"SALES", "admin", c.secret});
+  } else {
+    EXPECT_EQ(ReadFile(tree.EtcFile("credseal.csv")), kOldLine + LineEnd());
+  }
+  EXPECT_EQ(ReadFile(tree.Root() + "/log.txt"), c.log);
+  for (const ProbeRecord* record : {&run.lines.start, &run.lines.end}) {
+    EXPECT_EQ(record->commandLine.find("Zq7"), std::string::npos) << record->commandLine;
+    EXPECT_EQ(record->copies, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CredsealInput, testing::ValuesIn(InputCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- the password typed on a terminal ---------------------------------------
+
+/// A pseudo-terminal: the suite holds its master side, the program opens
+/// the device as its controlling terminal.
+class Terminal {
+ public:
+  Terminal() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    device_ = ptsname(master_);
+  }
+  ~Terminal() { close(master_); }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  const std::string& Device() const { return device_; }
+  bool Echoes() const {
+    struct termios modes {};
+    return tcgetattr(master_, &modes) == 0 && (modes.c_lflag & ECHO) != 0;
+  }
+  /// True once the echo is as asked, false after 20 s.
+  bool AwaitEcho(bool on) const {
+    for (int i = 0; i < 2000 && Echoes() != on; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Echoes() == on;
+  }
+  void Type(const std::string& keys) const {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  /// What the terminal showed, the echo included.
+  std::string Shown() const {
+    std::string shown;
+    char chunk[256];
+    pollfd ready = {master_, POLLIN, 0};
+    while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0) {
+      const ssize_t n = read(master_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      shown.append(chunk, static_cast<std::size_t>(n));
+    }
+    return shown;
+  }
+
+ private:
+  int master_;
+  std::string device_;
+};
+
+struct TypedCase {
+  const char* name;
+  std::string keys;
+  int exitCode;
+  bool written;
+};
+
+// Echo off while the line is read, and back on after it: when the line was
+// typed, and when Ctrl+C ended the program instead.
+TEST(CredsealTerminal, EchoOffWhileTheLineIsRead) {
+  // A Windows program reads a terminal through Wine's console, which sets
+  // the terminal raw and echoes nothing, echo on or off.
+  if (CurrentTarget().IsWindows()) GTEST_SKIP() << "Wine's console does not echo to the terminal";
+  const TypedCase cases[] = {
+      {"TypedLine", "Zq7secretPW\r", 0, true},
+      {"CtrlC", "Zq7\x03", 128 + SIGINT, false},
+  };
+  for (const TypedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallTree tree;
+    tree.InstallProgram("credseal");
+    WriteOldFiles(tree, false);
+    Terminal terminal;
+    ASSERT_TRUE(terminal.Echoes());
+    harness::RunOptions options;
+    options.inputFrom = harness::InputFrom::kTerminal;
+    options.input = terminal.Device();
+    RunResult r;
+    std::thread run([&] {
+      r = harness::RunInstalled(tree, "credseal", {"-d", "SALES", "-u", "admin", "-i"}, options);
+    });
+    EXPECT_TRUE(terminal.AwaitEcho(false)) << "echo off while reading";
+    terminal.Type(c.keys);
+    run.join();
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_TRUE(terminal.Echoes()) << "echo restored";
+    EXPECT_EQ(terminal.Shown().find("Zq7"), std::string::npos) << "nothing typed was shown";
+    if (c.written) {
+      ExpectCredentialLine(tree, {"SALES", "admin", "Zq7secretPW"});
+    } else {
+      EXPECT_EQ(ReadFile(tree.EtcFile("credseal.csv")), kOldLine + LineEnd());
+    }
   }
 }
 

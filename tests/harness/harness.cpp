@@ -134,6 +134,44 @@ void Drain(int outFd, int errFd, std::string& out, std::string& err) {
   }
 }
 
+/// The pipe a text input is written into before the program starts; the
+/// text must fit into the pipe's buffer. -1 for the other inputs.
+int TextInput(const RunOptions& options) {
+  if (options.inputFrom != InputFrom::kText) return -1;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("harness: pipe failed");
+  const ssize_t n = write(ends[1], options.input.data(), options.input.size());
+  close(ends[1]);
+  if (n != static_cast<ssize_t>(options.input.size())) {
+    throw std::runtime_error("harness: input does not fit into a pipe");
+  }
+  return ends[0];
+}
+
+/// In the child: standard input as the options ask; false when it cannot
+/// be had.
+bool SetInput(const RunOptions& options, int textInput) {
+  switch (options.inputFrom) {
+    case InputFrom::kSuite:
+      return true;
+    case InputFrom::kText:
+      return dup2(textInput, 0) == 0;
+    case InputFrom::kClosed:
+      return close(0) == 0 || errno == EBADF;
+    case InputFrom::kTerminal:
+      // The first terminal a session leader opens becomes its controlling
+      // terminal, so Ctrl+C typed there reaches the program.
+      if (setsid() < 0) return false;
+      [[fallthrough]];
+    case InputFrom::kFile: {
+      const int fd =
+          open(options.input.c_str(), options.inputFrom == InputFrom::kFile ? O_RDONLY : O_RDWR);
+      return fd >= 0 && (fd == 0 || (dup2(fd, 0) == 0 && close(fd) == 0));
+    }
+  }
+  return false;
+}
+
 bool WineCrashed(const std::string& err) {
   return err.find("Unhandled exception") != std::string::npos ||
          err.find("wine: Unhandled") != std::string::npos ||
@@ -286,11 +324,13 @@ RunResult Run(const Target& target, const std::string& programPath,
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("harness: pipe failed");
   }
+  const int textInput = TextInput(options);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("harness: fork failed");
   if (pid == 0) {
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
+    if (!SetInput(options, textInput)) _exit(125);
     if (chdir(cwd.c_str()) != 0) _exit(126);
     execvpe(argv[0], argv.data(), envp.data());
     static const char kMessage[] = "harness: exec failed\n";
@@ -299,6 +339,7 @@ RunResult Run(const Target& target, const std::string& programPath,
   }
   close(outPipe[1]);
   close(errPipe[1]);
+  if (textInput >= 0) close(textInput);
   RunResult result;
   Drain(outPipe[0], errPipe[0], result.out, result.err);
   int status = 0;

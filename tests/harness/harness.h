@@ -90,6 +90,16 @@ struct RunResult {
   std::string err;
 };
 
+/// Where a program's standard input comes from.
+enum class InputFrom {
+  kSuite,     ///< the suite's own, inherited
+  kText,      ///< RunOptions::input's bytes, through a pipe closed after them
+  kFile,      ///< the file RunOptions::input names (a host path)
+  kClosed,    ///< none: the descriptor is closed
+  kTerminal,  ///< the terminal device RunOptions::input names, as the
+              ///< controlling terminal of a session of the program's own
+};
+
 struct RunOptions {
   /// Extra environment; the stand-ins' record files are always set
   /// (TLOXTRC_LOG, TALMSG_LOG) to the tree's TraceLog()/ConsoleLog().
@@ -99,6 +109,8 @@ struct RunOptions {
   /// Command words put in front of the program (e.g. gdb, setpriv);
   /// POSIX target only.
   std::vector<std::string> prefix;
+  InputFrom inputFrom = InputFrom::kSuite;
+  std::string input;
 };
 
 /// Runs `programPath` (a host path to an installed program) with `args`.
