@@ -269,7 +269,7 @@ class UnderWine : public Packaged {
     ASSERT_EQ(made.status, 0) << made.out;
   }
   static void TearDownTestSuite() {
-    Sh("WINEPREFIX=" + Quoted(prefix_) + " /usr/lib/wine/wineserver -k 2>/dev/null");
+    Sh(kSource + "/cmake/wine-server " + Quoted(prefix_) + " -k 2>/dev/null");
     Packaged::TearDownTestSuite();
   }
 
