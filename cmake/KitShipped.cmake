@@ -3,6 +3,14 @@
 # and their debug information split off into a file of its own. On POSIX,
 # the way they are linked.
 
+# The resource scripts are compiled without the targets' include paths:
+# windres hands its -I options to a shell unquoted, so a build folder
+# whose path holds "&" would cut the command there. The scripts need none:
+# they name their files by full path or beside themselves.
+if(WIN32)
+  set(CMAKE_RC_COMPILE_OBJECT "<CMAKE_RC_COMPILER> -O coff <DEFINES> <FLAGS> <SOURCE> <OBJECT>")
+endif()
+
 # kit_shipped_program(TARGET DESCRIPTION)
 # Manifest (packaging/program.manifest), file and product version from
 # PROJECT_VERSION, product and company name, original file name and
@@ -64,7 +72,8 @@ function(kit_message_table target mc)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
     COMMAND ${KIT_WINDMC} -c -h ${out} -r ${out} ${mc}
     DEPENDS ${mc}
-    COMMENT "Message table ${name}")
+    COMMENT "Message table ${name}"
+    VERBATIM)
   set_source_files_properties(${out}/${name}.rc PROPERTIES OBJECT_DEPENDS ${out}/MSG00409.bin)
   target_sources(${target} PRIVATE ${out}/${name}.rc ${out}/${name}.h)
   target_include_directories(${target} PRIVATE ${out})

@@ -3,8 +3,12 @@
 # POSIX: GoogleTest from the system (find_package). Windows: GoogleTest
 # compiled from /usr/src/googletest, test programs run under Wine through
 # CTest's cross-compiling emulator: wine-run for the 64-bit build,
-# wine32-run (Wine's 32-bit loader under the user-mode emulator) for the
-# 32-bit one.
+# wine32-run (Wine's 32-bit loader, natively or through the user-mode
+# emulator) for the 32-bit one.
+#
+# Every test that runs a 32-bit Windows program carries the label wine32,
+# so that a machine where none can run (cmake/wine32-route) runs the rest
+# with `ctest -LE wine32`.
 
 if(KIT_TESTS AND WIN32)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
@@ -38,6 +42,9 @@ function(kit_add_gtest name)
   target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
   if(WIN32)
     add_test(NAME ${name} COMMAND ${name})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set_tests_properties(${name} PROPERTIES LABELS wine32)
+    endif()
   else()
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
@@ -47,10 +54,14 @@ endfunction()
 # kit_discover_against(NAME SUFFIX FILTER ARGS...)
 # Registers the tests of the suite NAME that match the GoogleTest filter
 # FILTER once more, named TEST.SUFFIX, with ARGS (the target the harness
-# runs) on their command line.
+# runs) on their command line; labelled wine32 against the 32-bit build.
 function(kit_discover_against name suffix filter)
+  set(properties "")
+  if(suffix MATCHES "^win32")
+    set(properties PROPERTIES LABELS wine32)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_SUFFIX .${suffix}
-    TEST_FILTER ${filter} EXTRA_ARGS ${ARGN})
+    TEST_FILTER ${filter} EXTRA_ARGS ${ARGN} ${properties})
 endfunction()
 
 # kit_add_behaviour(NAME SOURCES... [ONCE FILTER] [STDCALL FILTER])

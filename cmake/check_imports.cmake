@@ -4,7 +4,7 @@
 # on a bare Windows host (no compiler runtime DLLs). With ORDINAL_DLL, that
 # DLL must be imported too, with exactly one function, by ordinal ORDINAL
 # and without a name.
-cmake_minimum_required(VERSION 3.25)
+cmake_minimum_required(VERSION 3.22)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${PROGRAM}")

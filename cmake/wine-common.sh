@@ -15,10 +15,16 @@ kit_wine_usage() {
 }
 
 # kit_wine_env PREFIX: the environment of every Wine process of the kit
-# (Wine wants the prefix as an absolute path).
+# (Wine wants the prefix as an absolute path). Wine makes its server's
+# socket directory under TMPDIR, and every process of a prefix must see the
+# same one to find its server: the folder beside the prefix, which also
+# holds the runners' scratch files, so nothing of a run lands in /tmp, even
+# when the run is killed.
 kit_wine_env() {
   WINEPREFIX=$(realpath -m "$1")
-  export WINEPREFIX
+  TMPDIR=$WINEPREFIX.tmp
+  export WINEPREFIX TMPDIR
+  [ -d "$TMPDIR" ] || mkdir -p "$TMPDIR"
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 }
@@ -52,7 +58,8 @@ kit_wine_no_debugger() {
 # and exit status. The first Wine process of a server session starts Wine's
 # background services, and they inherit its standard output and error: a
 # caller reading those through a pipe would wait until the services end.
-# So the program writes to files of its own, passed on once it has exited.
+# So the program writes to files of its own (under kit_wine_env's
+# TMPDIR), passed on once it has exited.
 kit_wine_exec() {
   local status=0
   kit_out=$(mktemp)

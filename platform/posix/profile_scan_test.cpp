@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -54,8 +55,9 @@ TEST(ProfileScan, ReadsPastAnyLineLength) {
 }
 
 TEST(ProfileInt, ReadsTheFileInPieces) {
-  char path[] = "/tmp/profile_scan_test_XXXXXX";
-  const int fd = mkstemp(path);
+  std::string name = std::filesystem::temp_directory_path() / "profile_scan_test_XXXXXX";
+  const int fd = mkstemp(name.data());
+  const char* path = name.c_str();
   ASSERT_GE(fd, 0);
   // The key lies beyond the first read.
   const std::string text = std::string(10000, '\n') + "[Severity]\r\nWARN = 0x10\r\n";
