@@ -52,10 +52,11 @@ using backend::TempFile;
 /// replaced this often is being fought over, not written.
 constexpr int kMaxReopens = 1000;
 
-/// How long a run waits for another process's lock, in tries of
-/// PauseForLock (50 ms): 30 seconds. A reader may hold the lock; it must
-/// not keep the run waiting for good.
+/// How long a run waits for another process's lock: 600 tries 50 ms
+/// apart, 30 seconds. A reader may hold the lock; it must not keep the
+/// run waiting for good.
 constexpr int kLockTries = 600;
+constexpr unsigned kLockPauseMs = 50;
 
 /// The in-place route's first write: the new content and line ends over
 /// the rest of the old, in the first page of the file, which a write fills
@@ -81,7 +82,7 @@ int LockWithin(FileHandle file) {
   for (int tries = 0; tries < kLockTries; ++tries) {
     const int error = backend::TryLockExclusive(file);
     if (error != EWOULDBLOCK) return error;
-    backend::PauseForLock();
+    backend::Pause(kLockPauseMs);
   }
   return EBUSY;
 }

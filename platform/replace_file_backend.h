@@ -53,8 +53,8 @@ int OpenTarget(const char* path, Target* target);
 /// handle; it leaves the file open to readers.
 int TryLockExclusive(FileHandle file);
 
-/// Waits a little before the lock is tried again.
-void PauseForLock();
+/// Waits `milliseconds` before something is tried again.
+void Pause(unsigned milliseconds);
 
 /// True when the target's place still holds the file it has open.
 bool StillNames(const Target& target);

@@ -229,8 +229,9 @@ int TryLockExclusive(FileHandle file) {
   return errno == EWOULDBLOCK || errno == EINTR ? EWOULDBLOCK : Failure();
 }
 
-void PauseForLock() {
-  const timespec pause{0, 50 * 1000 * 1000};
+void Pause(unsigned milliseconds) {
+  const timespec pause{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000) * 1'000'000};
   sys.nanosleep(&pause, nullptr);
 }
 

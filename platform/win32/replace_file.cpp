@@ -224,7 +224,7 @@ int TryLockExclusive(FileHandle file) {
   return GetLastError() == ERROR_LOCK_VIOLATION ? EWOULDBLOCK : LastSystemErrno();
 }
 
-void PauseForLock() { sys.SleepEx(50, FALSE); }
+void Pause(unsigned milliseconds) { sys.SleepEx(milliseconds, FALSE); }
 
 bool StillNames(const Target& target) {
   const HANDLE named = sys.CreateFileA(target.place, 0, kShareAll, nullptr, OPEN_EXISTING,
@@ -366,7 +366,7 @@ int MoveIntoPlace(const TempFile& temp, Target* target) {
     if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) {
       return ErrnoFromSystem(code);
     }
-    sys.SleepEx(kMovePauseMs, FALSE);
+    Pause(kMovePauseMs);
   }
   return EBUSY;
 }
