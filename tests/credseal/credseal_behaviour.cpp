@@ -65,21 +65,8 @@ std::optional<std::string> Unseal(std::string sealed) {
 /// Sealed-text length for a password of n bytes: ceil(4 (n + 2) / 3).
 std::size_t SealedLength(std::size_t n) { return (4 * (n + 2) + 2) / 3; }
 
-bool InCi() { return std::getenv("CI") != nullptr; }
+using harness::CanUnshareMounts;
 
-/// Tests that need root, a mount namespace or gdb fail loudly in CI (which
-/// has them) and are skipped elsewhere.
-#define REQUIRE_TOOL(available, what)                  \
-  do {                                                 \
-    if (!(available)) {                                \
-      if (InCi()) FAIL() << "needed here: " << (what); \
-      GTEST_SKIP() << "not available: " << (what);     \
-    }                                                  \
-  } while (false)
-
-bool CanUnshareMounts() {
-  return geteuid() == 0 && std::system("unshare -m true >/dev/null 2>&1") == 0;
-}
 bool HasGdb() { return std::system("gdb --version >/dev/null 2>&1") == 0; }
 
 std::vector<std::string> EtcListing(const InstallTree& tree) {

@@ -417,6 +417,12 @@ int RunShell(const std::string& dir, const std::string& commands) {
   return std::system(line.c_str());
 }
 
+bool InCi() { return std::getenv("CI") != nullptr; }
+
+bool CanUnshareMounts() {
+  return geteuid() == 0 && std::system("unshare -m true >/dev/null 2>&1") == 0;
+}
+
 std::optional<std::string> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

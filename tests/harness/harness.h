@@ -146,6 +146,22 @@ std::string FaultShim();
 /// Runs shell `commands` on the host in directory `dir`; their exit status.
 int RunShell(const std::string& dir, const std::string& commands);
 
+/// True in CI, whose machine has every tool the suites need.
+bool InCi();
+
+/// Root, and `unshare -m` at hand: a private mount namespace can be had.
+bool CanUnshareMounts();
+
+/// Tests that need root, a mount namespace or gdb fail loudly in CI (which
+/// has them) and are skipped elsewhere.
+#define REQUIRE_TOOL(available, what)                           \
+  do {                                                          \
+    if (!(available)) {                                         \
+      if (harness::InCi()) FAIL() << "needed here: " << (what); \
+      GTEST_SKIP() << "not available: " << (what);              \
+    }                                                           \
+  } while (false)
+
 /// Whole file, or nothing when it does not exist.
 std::optional<std::string> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view content);
