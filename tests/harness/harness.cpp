@@ -271,8 +271,16 @@ void InstallTree::InstallConsole(std::string_view dir) const {
   CopyFile(CurrentTarget().Standin("talmsg") + "/" + file, dir.empty() ? Bin() : std::string(dir));
 }
 
-RunResult Run(const Target& target, const std::string& programPath,
-              const std::vector<std::string>& args, const RunOptions& options) {
+namespace {
+
+/// Wine's client lost its server: the program did not get to run. Seen
+/// when a process starts just as a wineserver with no clients left ends.
+bool WineServerLost(const std::string& err) {
+  return err.find("wine client error:") != std::string::npos;
+}
+
+RunResult RunOnce(const Target& target, const std::string& programPath,
+                  const std::vector<std::string>& args, const RunOptions& options) {
   std::vector<std::string> command;
   if (target.IsWindows()) {
     if (!options.prefix.empty()) throw std::runtime_error("harness: prefix is POSIX only");
@@ -352,6 +360,19 @@ RunResult Run(const Target& target, const std::string& programPath,
   } else {
     result.exitCode = WEXITSTATUS(status) & 0xFF;
     result.crashed = target.IsWindows() && WineCrashed(result.err);
+  }
+  return result;
+}
+
+}  // namespace
+
+// A run that never reached the program (Wine's server went away under it)
+// is run once more; anything the program did is its own outcome.
+RunResult Run(const Target& target, const std::string& programPath,
+              const std::vector<std::string>& args, const RunOptions& options) {
+  RunResult result = RunOnce(target, programPath, args, options);
+  if (target.IsWindows() && WineServerLost(result.err)) {
+    result = RunOnce(target, programPath, args, options);
   }
   return result;
 }
