@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -27,6 +28,25 @@ const std::string kSource = KIT_SOURCE_DIR;
 const std::string kName = std::string("norvelle-kit-") + KIT_VERSION + "-win32";
 const std::string kEventKey =
     R"(HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Norvelle)";
+
+/// The administrator's pages, which both packages carry as doc\NAME.txt.
+const std::vector<std::string> kPages = {"AdpEvt.ini", "credseal", "evtrelay",
+                                         "install",    "security", "troubleshooting"};
+
+/// What doc\PAGE.txt holds: docs/PAGE.md as it is, with CR LF line ends for
+/// Notepad, and its links to the other pages naming the .txt files.
+std::string Shipped(const std::string& page) {
+  std::string names;
+  for (const std::string& p : kPages) {
+    names += (names.empty() ? "" : "|") + std::regex_replace(p, std::regex("\\."), "\\.");
+  }
+  const std::string text =
+      std::regex_replace(ReadFile(kSource + "/docs/" + page + ".md").value_or("(missing)"),
+                         std::regex("\\b(" + names + ")\\.md\\b"), "$1.txt");
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+  return crlf;
+}
 
 struct Shell {
   int status = -1;
@@ -240,6 +260,7 @@ TEST_F(Packaged, MsiLocksItsFolders) {
       {"LockBin", "BINDIR", "CreateFolder", "", owner + admins + users},
       {"LockCredentialFile", "credseal.csv", "File", "",
        owner + fileOnly + "S-1-5-18\n" + fileOnly + "S-1-5-32-544\n"},
+      {"LockDoc", "DOCDIR", "CreateFolder", "", owner + admins + users},
       {"LockEtc", "ETCDIR", "CreateFolder", "NOT RelayAccount", owner + admins},
       {"LockEtcLocalService", "ETCDIR", "CreateFolder", "RelayAccount~=\"S-1-5-19\"",
        owner + admins + relay("S-1-5-19")},
@@ -267,8 +288,8 @@ TEST_F(Packaged, MsiLocksItsFolders) {
             std::string::npos);
 }
 
-// Each refusal says why and what to do in words of its own: the package
-// ships no other page to point to.
+// Each refusal says why and what to do in words of its own: the pages
+// under doc\ are not installed yet when it shows.
 TEST_F(Packaged, MsiSaysWhyItRefuses) {
   const struct {
     const char* condition;
@@ -578,6 +599,7 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
     const bool installs = s.status == 0 && s.programs;
     EXPECT_EQ(harness::Exists(root + "/bin/credseal.exe"), s.programs);
     EXPECT_EQ(harness::Exists(root + "/bin/evtrelay.exe"), s.programs);
+    EXPECT_EQ(fs::is_directory(root + "/doc"), s.programs) << "the pages, with the programs";
     const std::string source = EventSource();
     EXPECT_EQ(source.find(Registered(s.dir)) != std::string::npos, s.programs) << source;
     EXPECT_EQ(source.find("TypesSupported    REG_DWORD    0x7") != std::string::npos, s.programs)
@@ -598,6 +620,9 @@ TEST_F(UnderWine, MsiInstallsUpgradesAndUninstallsKeepingTheData) {
     }
     if (s.dir == kDefault && installs && !sealed) {
       EXPECT_EQ(ReadFile(csv), "") << "the credential file's name taken, empty";
+      for (const std::string& page : kPages) {
+        EXPECT_EQ(ReadFile(root + "/doc/" + page + ".txt"), Shipped(page)) << page;
+      }
       // The installed 32-bit program writes the installed etc\credseal.csv.
       const Shell sealing = Wine32({"C:\\" + kDefault + "\\bin\\credseal.exe", "-d", "SALES", "-u",
                                     "admin", "-p", "secret"});
@@ -629,7 +654,24 @@ TEST_F(UnderWine, ZipHoldsTheTreeRegistersTheSourceAndIsReproducible) {
   const Shell listing = Sh("unzip -Z1 " + Quoted(Zip()));
   EXPECT_EQ(listing.out,
             "bin/credseal.exe\nbin/evtrelay.exe\nbin/register-eventsource.cmd\n"
-            "bin/unregister-eventsource.cmd\netc/AdpEvt.ini\netc/credseal.csv\n");
+            "bin/unregister-eventsource.cmd\ndoc/AdpEvt.ini.txt\ndoc/credseal.txt\n"
+            "doc/evtrelay.txt\ndoc/install.txt\ndoc/security.txt\ndoc/troubleshooting.txt\n"
+            "etc/AdpEvt.ini\netc/credseal.csv\n");
+  // Each page as docs/ has it; plain ASCII, which every Notepad shows; its
+  // links only to pages beside it.
+  const std::regex link("\\]\\(([^)]*)\\)");
+  for (const std::string& page : kPages) {
+    SCOPED_TRACE(page);
+    const std::string text =
+        Sh("unzip -p " + Quoted(Zip()) + " " + Quoted("doc/" + page + ".txt")).out;
+    EXPECT_EQ(text, Shipped(page));
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    for (std::sregex_iterator at(text.begin(), text.end(), link), end; at != end; ++at) {
+      const std::string target = (*at)[1];
+      EXPECT_NE(listing.out.find("doc/" + target + "\n"), std::string::npos) << target;
+    }
+  }
   // Packed again from a copy of the checkout in another folder, whose name
   // holds a blank and an "&": the programs record no folder, so the bytes
   // are the same.
