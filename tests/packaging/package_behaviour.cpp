@@ -400,6 +400,10 @@ class UnderWine : public Packaged {
     prefix_ = Dir() + "/prefix";
     const Shell made = Wine32({KIT_WIN32_BUILD_DIR "/bin/harness_probe.exe", "exit", "0"});
     ASSERT_EQ(made.status, 0) << made.out;
+    // One server for the whole suite: a program started just as a server
+    // with no programs left ends loses it ("wine client error").
+    const std::string server = kSource + "/cmake/wine-server " + Quoted(prefix_);
+    Sh(server + " -w && " + server + " -p60 </dev/null >/dev/null 2>&1");
   }
   static void TearDownTestSuite() {
     Sh(kSource + "/cmake/wine-server " + Quoted(prefix_) + " -k 2>/dev/null");
