@@ -252,7 +252,8 @@ std::string MsgpostLine(int severityWord, const std::string& host, int seconds,
 }
 
 std::string RecorderLibrary() {
-  return CurrentTarget().buildDir + "/bin/probes/syslog/libsyslog_recorder.so";
+  return harness::Preloadable(CurrentTarget().buildDir +
+                              "/bin/probes/syslog/libsyslog_recorder.so");
 }
 
 /// The environment of every relay run: a fixed time zone and the event-log

@@ -431,7 +431,44 @@ std::vector<ConsoleCall> ReadConsole(const std::string& path) {
   return calls;
 }
 
-std::string FaultShim() { return CurrentTarget().buildDir + "/bin/probes/fault/libfault_shim.so"; }
+namespace {
+
+/// A folder of this process's own for libraries to preload; removed at exit.
+class PreloadFolder {
+ public:
+  ~PreloadFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  const std::string& Path() {
+    if (path_.empty()) {
+      const char* tmp = getenv("TMPDIR");
+      std::string pattern =
+          std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kit-preload-XXXXXX";
+      if (pattern.find(' ') != std::string::npos || mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("harness: no folder without a blank to preload from: " + pattern);
+      }
+      path_ = pattern;
+    }
+    return path_;
+  }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::string Preloadable(const std::string& library) {
+  static PreloadFolder folder;
+  const std::string copy = folder.Path() + "/" + fs::path(library).filename().string();
+  if (!fs::exists(copy)) CopyFile(library, folder.Path());
+  return copy;
+}
+
+std::string FaultShim() {
+  return Preloadable(CurrentTarget().buildDir + "/bin/probes/fault/libfault_shim.so");
+}
 
 int RunShell(const std::string& dir, const std::string& commands) {
   const std::string line = "cd '" + dir + "' && " + commands;

@@ -139,8 +139,13 @@ struct ConsoleCall {
 };
 std::vector<ConsoleCall> ReadConsole(const std::string& path);
 
-/// Host path of the build's fault shim (fault_shim.cpp), which the suites
-/// preload into POSIX programs.
+/// Where LD_PRELOAD can name `library`: a copy in a folder of this
+/// process's own under the temporary folder. LD_PRELOAD splits at blanks,
+/// and a checkout's path may hold one.
+std::string Preloadable(const std::string& library);
+
+/// The build's fault shim (fault_shim.cpp), which the suites preload into
+/// POSIX programs, as Preloadable gives it.
 std::string FaultShim();
 
 /// Runs shell `commands` on the host in directory `dir`; their exit status.
