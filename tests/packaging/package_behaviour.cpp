@@ -69,7 +69,8 @@ std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 /// scripts/package into `dir`, with `environment` ("NAME=value ...") set.
 void Package(const std::string& dir, const std::string& environment = "") {
-  const Shell s = Sh(environment + " " + kSource + "/scripts/package " + Quoted(dir) + " 2>&1");
+  const Shell s =
+      Sh(environment + " " + Quoted(kSource + "/scripts/package") + " " + Quoted(dir) + " 2>&1");
   ASSERT_EQ(s.status, 0) << s.out;
 }
 
@@ -402,11 +403,11 @@ class UnderWine : public Packaged {
     ASSERT_EQ(made.status, 0) << made.out;
     // One server for the whole suite: a program started just as a server
     // with no programs left ends loses it ("wine client error").
-    const std::string server = kSource + "/cmake/wine-server " + Quoted(prefix_);
+    const std::string server = Quoted(kSource + "/cmake/wine-server") + " " + Quoted(prefix_);
     Sh(server + " -w && " + server + " -p60 </dev/null >/dev/null 2>&1");
   }
   static void TearDownTestSuite() {
-    Sh(kSource + "/cmake/wine-server " + Quoted(prefix_) + " -k 2>/dev/null");
+    Sh(Quoted(kSource + "/cmake/wine-server") + " " + Quoted(prefix_) + " -k 2>/dev/null");
     Packaged::TearDownTestSuite();
   }
 
@@ -414,7 +415,7 @@ class UnderWine : public Packaged {
   static Shell Run(const char* runner, const std::vector<std::string>& args,
                    const std::string& cwd = ".") {
     std::string command =
-        "cd " + Quoted(cwd) + " && " + kSource + "/cmake/" + runner + " " + Quoted(prefix_);
+        "cd " + Quoted(cwd) + " && " + Quoted(kSource + "/cmake/" + runner) + " " + Quoted(prefix_);
     for (const auto& a : args) command += " " + Quoted(a);
     return Sh(command + " 2>&1");
   }
