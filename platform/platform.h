@@ -158,11 +158,6 @@ void CloseEventSource(EventSource source);
 
 // --- single files (files.cpp) -------------------------------------------
 
-/// True only when the existence test (_access, mode 0) fails because the
-/// file is missing: ENOENT, or on POSIX ENOTDIR (a path through a regular
-/// file, where no file can be); false when it exists or cannot be tested.
-bool FileMissing(const char* path);
-
 enum class CreateResult { kCreated, kExists, kFailed };
 
 /// Creates `path` empty if, and only if, nothing is there yet (O_CREAT |
@@ -180,7 +175,7 @@ bool NamesSameFile(const char* first, const char* second);
 
 /// What a name holds itself: a symbolic link there is never followed.
 enum class NameHolds {
-  kNothing,      ///< missing, as FileMissing tells it
+  kNothing,      ///< missing: ENOENT, or on POSIX ENOTDIR (a path through a regular file)
   kRegularFile,  ///< a plain file (POSIX S_ISREG; Windows neither a directory nor a link)
   kOther,        ///< a directory, a link, a FIFO, a device, a socket
   kUntestable,   ///< the test failed for another reason (access denied)

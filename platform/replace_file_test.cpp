@@ -355,14 +355,23 @@ bool MustBeReported(std::string_view name) {
   return false;
 }
 
-class ReplaceFileFaults : public testing::TestWithParam<Route> {};
-
-TEST_P(ReplaceFileFaults, EveryFailedCallLeavesTheNewContentOrTheOldBytes) {
-  const Route& route = GetParam();
+/// `check`(call, start) for every call of a clean run of the route, each
+/// from a start of its own.
+template <typename Check>
+void ForEveryCall(const Route& route, Check check) {
   for (const Call& call : CleanRun(route)) {
     SCOPED_TRACE(std::string(call.name) + " #" + std::to_string(call.nth));
     RouteStart start(route);
     ASSERT_TRUE(start.made);
+    check(call, start);
+  }
+}
+
+class ReplaceFileFaults : public testing::TestWithParam<Route> {};
+
+TEST_P(ReplaceFileFaults, EveryFailedCallLeavesTheNewContentOrTheOldBytes) {
+  const Route& route = GetParam();
+  ForEveryCall(route, [&](const Call& call, const RouteStart& start) {
     faults::Arm(call.name, call.nth, faults::DeviceError());
     const platform::ReplaceResult result =
         platform::ReplaceFileContent(start.path.c_str(), kNew, sizeof kNew - 1);
@@ -380,7 +389,15 @@ TEST_P(ReplaceFileFaults, EveryFailedCallLeavesTheNewContentOrTheOldBytes) {
       EXPECT_FALSE(result.oldContentLost);
     }
     EXPECT_EQ(start.s.Strays(), std::vector<std::string>{}) << "no temporary file left";
-  }
+  });
+}
+
+/// The replacement as a child process makes it: the process ends right
+/// before the `nth` call of `name`, or, past the run's last call, exits 0.
+int ReplaceUntil(const char* path, std::string_view name, unsigned nth) {
+  faults::Arm(name, nth, 0, faults::Effect::kEnd);
+  platform::ReplaceFileContent(path, kNew, sizeof kNew - 1);
+  return 0;
 }
 
 /// Runs the replacement in a child process that ends right before the
@@ -405,11 +422,7 @@ int RunEndingAt(const std::string& path, std::string_view name, unsigned nth) {
   return static_cast<int>(code);
 #else
   const pid_t child = fork();
-  if (child == 0) {
-    faults::Arm(name, nth, 0, faults::Effect::kEnd);
-    platform::ReplaceFileContent(path.c_str(), kNew, sizeof kNew - 1);
-    _exit(0);
-  }
+  if (child == 0) _exit(ReplaceUntil(path.c_str(), name, nth));
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -418,10 +431,7 @@ int RunEndingAt(const std::string& path, std::string_view name, unsigned nth) {
 
 TEST_P(ReplaceFileFaults, AnEndAtAnyCallLeavesTheOldContentOrTheNew) {
   const Route& route = GetParam();
-  for (const Call& call : CleanRun(route)) {
-    SCOPED_TRACE(std::string(call.name) + " #" + std::to_string(call.nth));
-    RouteStart start(route);
-    ASSERT_TRUE(start.made);
+  ForEveryCall(route, [&](const Call& call, const RouteStart& start) {
     ASSERT_EQ(RunEndingAt(start.path, call.name, call.nth), faults::kEndCode);
     const auto after = Read(start.s.dir() / route.holder);
     const bool whole = after == start.before || after == std::string(kNew) ||
@@ -430,7 +440,7 @@ TEST_P(ReplaceFileFaults, AnEndAtAnyCallLeavesTheOldContentOrTheNew) {
     if (start.before) {
       EXPECT_TRUE(after.has_value()) << "the name always holds a file";
     }
-  }
+  });
 }
 
 /// The routes, each where its situation exists.
@@ -572,9 +582,7 @@ int main(int argc, char** argv) {
   selfPath = argv[0];
 #endif
   if (argc == 5 && std::strcmp(argv[1], "--replace-until") == 0) {
-    faults::Arm(argv[3], static_cast<unsigned>(std::atoi(argv[4])), 0, faults::Effect::kEnd);
-    platform::ReplaceFileContent(argv[2], kNew, sizeof kNew - 1);
-    return 0;
+    return ReplaceUntil(argv[2], argv[3], static_cast<unsigned>(std::atoi(argv[4])));
   }
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

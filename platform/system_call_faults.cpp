@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "system_calls.h"
+#include "platform/system_call_table.h"
 
 namespace platform::faults {
 

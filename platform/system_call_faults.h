@@ -1,7 +1,7 @@
 #pragma once
 // For tests only: makes one call of the write path's system-call table
-// (system_calls.h of each backend) fail, or end the process right before
-// it, as a kill would. Each backend's half is system_call_faults.cpp.
+// (system_call_table.h) fail, or end the process right before
+// it, as a kill would; system_call_faults.cpp serves either backend.
 
 #include <span>
 #include <string_view>

@@ -58,10 +58,6 @@ bool ResolvedName(const char* path, char* out, std::size_t capacity) {
   return written >= 0 && static_cast<std::size_t>(written) < capacity;
 }
 
-bool FileMissing(const char* path) {
-  return access(path, F_OK) != 0 && (errno == ENOENT || errno == ENOTDIR);
-}
-
 CreateResult CreateExclusive(const char* path) {
   const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
@@ -84,10 +80,6 @@ bool NamesSameFile(const char* first, const char* second) {
   return ResolvedName(first, firstName, sizeof firstName) &&
          ResolvedName(second, secondName, sizeof secondName) && strcmp(firstName, secondName) == 0;
 }
-
-}  // namespace platform
-
-namespace platform {
 
 NameHolds WhatNameHolds(const char* path) {
   struct stat st {};

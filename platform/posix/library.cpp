@@ -18,26 +18,6 @@ namespace {
 constexpr size_t kSearchListCapacity = 65536;
 alignas(Dl_serinfo) unsigned char searchList[kSearchListCapacity];
 
-/// Loads "<dir>/lib<name>.so" by its full path, so no search is involved.
-/// Null when it is not there or the path does not fit.
-Library LoadFrom(const char* dir, size_t length, const char* bareName) {
-  while (length > 1 && dir[length - 1] == '/') --length;
-  char path[PATH_MAX];
-  const int written =
-      snprintf(path, sizeof path, "%.*s/lib%s.so", static_cast<int>(length), dir, bareName);
-  if (written < 0 || static_cast<size_t>(written) >= sizeof path) return nullptr;
-  return dlopen(path, RTLD_NOW | RTLD_LOCAL);
-}
-
-Library FromProgramDirectory(const char* bareName) {
-  char program[PATH_MAX];
-  const uint32_t length = ModulePath(program, sizeof program);
-  if (length == 0 || length >= sizeof program) return nullptr;
-  const char* slash = strrchr(program, '/');
-  return slash != nullptr ? LoadFrom(program, static_cast<size_t>(slash - program), bareName)
-                          : nullptr;
-}
-
 /// The directories the dynamic linker searches for the program's own
 /// loads (its run path, LD_LIBRARY_PATH, the default directories), as the
 /// linker itself lists them, or null. An empty entry of LD_LIBRARY_PATH is
@@ -61,23 +41,28 @@ Library FromLinkerSearchList(const char* bareName) {
   for (unsigned i = 0; list != nullptr && i < list->dls_cnt; ++i) {
     const char* dir = list->dls_serpath[i].dls_name;
     if (dir[0] != '/') continue;
-    if (Library library = LoadFrom(dir, strlen(dir), bareName)) return library;
+    if (Library library = backend::LoadFrom(dir, strlen(dir), bareName)) return library;
   }
   return nullptr;
 }
 
 }  // namespace
 
-// The program's own directory first, as Windows searches the application
-// directory before the system's; then where the dynamic linker would
-// look, except the current directory, from which anyone who can write
-// where an administrator starts a program could plant a library in the
-// process that holds the password. Each is loaded by its full path: a bare
-// name would let the linker search every entry of LD_LIBRARY_PATH.
-Library backend::FindLibrary(const char* bareName) {
-  if (Library library = FromProgramDirectory(bareName)) return library;
-  return FromLinkerSearchList(bareName);
+Library backend::LoadFrom(const char* dir, size_t length, const char* bareName) {
+  while (length > 1 && dir[length - 1] == '/') --length;
+  char path[PATH_MAX];
+  const int written =
+      snprintf(path, sizeof path, "%.*s/lib%s.so", static_cast<int>(length), dir, bareName);
+  if (written < 0 || static_cast<size_t>(written) >= sizeof path) return nullptr;
+  return dlopen(path, RTLD_NOW | RTLD_LOCAL);
 }
+
+// Where the dynamic linker would look, except the current directory, from
+// which anyone who can write where an administrator starts a program could
+// plant a library in the process that holds the password. Each is loaded
+// by its full path: a bare name would let the linker search every entry of
+// LD_LIBRARY_PATH.
+Library backend::FindElsewhere(const char* bareName) { return FromLinkerSearchList(bareName); }
 
 Symbol LibrarySymbol(Library library, const char* name) {
   return std::bit_cast<Symbol>(dlsym(library, name));

@@ -18,7 +18,7 @@
 #include <ctime>
 
 #include "platform/replace_file_backend.h"
-#include "system_calls.h"
+#include "platform/system_call_table.h"
 
 namespace platform::backend {
 
@@ -42,6 +42,20 @@ constexpr std::size_t kTempSuffixLength = 7;
 int Failure() { return errno != 0 ? errno : EIO; }
 
 int Descriptor(FileHandle file) { return static_cast<int>(file); }
+
+/// Moves all `length` bytes with `step`(bytes done so far), a read or write
+/// that may move fewer: 0, or the errno value of the failure (EIO for a
+/// step that moves nothing).
+template <typename Step>
+int Whole(std::size_t length, Step step) {
+  for (std::size_t done = 0; done < length;) {
+    const ssize_t n = step(done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0 ? EIO : Failure();
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
 
 /// Root, or the account the run acts as: the owners whose links and files
 /// are used. Anything another account owns could have been planted.
@@ -251,14 +265,10 @@ int FileLength(FileHandle file, std::uint64_t* length) {
 }
 
 int ReadAt(FileHandle file, std::uint64_t offset, char* buffer, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
-    const ssize_t n = sys.pread(Descriptor(file), buffer + done, length - done,
-                                static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0 ? EIO : Failure();
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
+  return Whole(length, [&](std::size_t done) {
+    return sys.pread(Descriptor(file), buffer + done, length - done,
+                     static_cast<off_t>(offset + done));
+  });
 }
 
 int CreateTemp(const Target& target, TempFile* temp) {
@@ -291,24 +301,16 @@ int CreateInPlace(Target* target) {
 void RemoveCreated(const Target& target) { sys.unlinkat(Descriptor(target.dir), target.place, 0); }
 
 int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
-    const ssize_t n = sys.write(Descriptor(file), bytes + done, length - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0 ? EIO : Failure();
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
+  return Whole(length, [&](std::size_t done) {
+    return sys.write(Descriptor(file), bytes + done, length - done);
+  });
 }
 
 int WriteAt(FileHandle file, std::uint64_t offset, const char* bytes, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
-    const ssize_t n = sys.pwrite(Descriptor(file), bytes + done, length - done,
-                                 static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0 ? EIO : Failure();
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
+  return Whole(length, [&](std::size_t done) {
+    return sys.pwrite(Descriptor(file), bytes + done, length - done,
+                      static_cast<off_t>(offset + done));
+  });
 }
 
 // FALLOC_FL_KEEP_SIZE: the blocks are the file's, its length and content

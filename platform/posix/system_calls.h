@@ -1,7 +1,7 @@
 #pragma once
-// Every system call of the credential file's write path, through one table,
-// so that a test can make any of them fail at any of its calls
-// (system_call_faults.h); the shipped programs pay one indirect call each.
+// Every system call of the credential file's write path, listed for the
+// table both backends share (platform/system_call_table.h), and what a
+// failure looks like here.
 // Private to the POSIX backend. Each call fails as the system's does: -1
 // with errno set.
 
@@ -48,17 +48,6 @@ namespace platform::syscalls {
 
 /// The calling convention of the calls (none of its own here).
 #define KIT_SYSTEM_CALL
-
-struct SystemCalls {
-#define KIT_SYSTEM_CALL_MEMBER(result, name, parameters, arguments, failure) \
-  result(KIT_SYSTEM_CALL* name) parameters;
-  KIT_SYSTEM_CALLS(KIT_SYSTEM_CALL_MEMBER)
-#undef KIT_SYSTEM_CALL_MEMBER
-};
-
-/// The table the backend calls through: the system's own calls, unless a
-/// test has put others in.
-extern SystemCalls sys;
 
 /// How a failed call reports why.
 inline void SetCallError(unsigned long error) { errno = static_cast<int>(error); }

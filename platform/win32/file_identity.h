@@ -1,6 +1,7 @@
 #pragma once
 // What every name of a file shares: its volume and its index on it.
-// Private to the Windows backend.
+// Private to the Windows backend; its calls go through the write path's
+// table.
 
 #include <windows.h>
 

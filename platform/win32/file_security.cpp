@@ -1,6 +1,6 @@
 #include "file_security.h"
 
-#include "system_calls.h"
+#include "platform/system_call_table.h"
 #include "system_error.h"
 
 namespace platform {

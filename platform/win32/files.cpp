@@ -1,14 +1,12 @@
-#include <errno.h>
-#include <io.h>
 #include <windows.h>
+
+#include <cerrno>
 
 #include "file_identity.h"
 #include "platform/platform.h"
 #include "system_error.h"
 
 namespace platform {
-
-bool FileMissing(const char* path) { return _access(path, 0) != 0 && errno == ENOENT; }
 
 CreateResult CreateExclusive(const char* path) {
   const HANDLE file =
@@ -39,10 +37,6 @@ bool NamesSameFile(const char* first, const char* second) {
          CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, firstFull, -1, secondFull, -1) ==
              CSTR_EQUAL;
 }
-
-}  // namespace platform
-
-namespace platform {
 
 NameHolds WhatNameHolds(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);

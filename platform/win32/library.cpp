@@ -29,40 +29,19 @@ bool IsFullPath(const char* dir, std::size_t length) {
   return drive || share;
 }
 
-/// Loads "<dir>\<bareName>.dll" by its full path, so no search is involved;
-/// the library's own imports are then looked for beside it first. Null
-/// when it is not there or the path does not fit.
-HMODULE LoadFrom(const char* dir, std::size_t length, const char* bareName) {
-  while (length > 0 && (dir[length - 1] == '\\' || dir[length - 1] == '/')) --length;
-  char path[MAX_PATH];
-  const int n =
-      std::snprintf(path, sizeof path, "%.*s\\%s.dll", static_cast<int>(length), dir, bareName);
-  if (n < 0 || n >= static_cast<int>(sizeof path)) return nullptr;
-  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-HMODULE FromProgramDirectory(const char* bareName) {
-  char program[MAX_PATH];
-  const uint32_t length = ModulePath(program, sizeof program);
-  if (length == 0 || length >= sizeof program) return nullptr;
-  const char* slash = std::strrchr(program, '\\');
-  return slash != nullptr ? LoadFrom(program, static_cast<std::size_t>(slash - program), bareName)
-                          : nullptr;
-}
-
-HMODULE FromSystemDirectories(const char* bareName) {
+Library FromSystemDirectories(const char* bareName) {
   for (auto directory : {GetSystemDirectoryA, GetWindowsDirectoryA}) {
     char dir[MAX_PATH];
     const UINT length = directory(dir, sizeof dir);
     if (length == 0 || length >= sizeof dir) continue;
-    if (HMODULE module = LoadFrom(dir, length, bareName)) return module;
+    if (Library module = backend::LoadFrom(dir, length, bareName)) return module;
   }
   return nullptr;
 }
 
 /// The directories of PATH that are named in full, in their order. A value
 /// cut to the buffer could name a directory that is not on the path.
-HMODULE FromPathVariable(const char* bareName) {
+Library FromPathVariable(const char* bareName) {
   const DWORD length = GetEnvironmentVariableA("PATH", pathVariable, sizeof pathVariable);
   if (length == 0 || length >= sizeof pathVariable) return nullptr;
   for (const char* entry = pathVariable; *entry != '\0';) {
@@ -75,7 +54,7 @@ HMODULE FromPathVariable(const char* bareName) {
       dirLength -= 2;
     }
     if (IsFullPath(dir, dirLength)) {
-      if (HMODULE module = LoadFrom(dir, dirLength, bareName)) return module;
+      if (Library module = backend::LoadFrom(dir, dirLength, bareName)) return module;
     }
     entry = *end == ';' ? end + 1 : end;
   }
@@ -84,15 +63,24 @@ HMODULE FromPathVariable(const char* bareName) {
 
 }  // namespace
 
-// Where the system's own search would look (the program's directory, the
-// system directories, the path), except the current directory, from which
-// anyone who can write where an administrator starts a program could plant
-// a library in the process that holds the password. SetDllDirectoryA("")
-// also takes it out of the search for the library's own imports.
-Library backend::FindLibrary(const char* bareName) {
+// The library's own imports are then looked for beside it first, and
+// SetDllDirectoryA("") takes the current directory out of their search.
+Library backend::LoadFrom(const char* dir, std::size_t length, const char* bareName) {
+  while (length > 0 && (dir[length - 1] == '\\' || dir[length - 1] == '/')) --length;
+  char path[MAX_PATH];
+  const int n =
+      std::snprintf(path, sizeof path, "%.*s\\%s.dll", static_cast<int>(length), dir, bareName);
+  if (n < 0 || n >= static_cast<int>(sizeof path)) return nullptr;
   SetDllDirectoryA("");
-  if (HMODULE module = FromProgramDirectory(bareName)) return module;
-  if (HMODULE module = FromSystemDirectories(bareName)) return module;
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// Where the system's own search would look after the program's directory
+// (the system directories, the path), except the current directory, from
+// which anyone who can write where an administrator starts a program could
+// plant a library in the process that holds the password.
+Library backend::FindElsewhere(const char* bareName) {
+  if (Library module = FromSystemDirectories(bareName)) return module;
   return FromPathVariable(bareName);
 }
 

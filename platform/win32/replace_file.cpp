@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "file_identity.h"
 #include "file_security.h"
 #include "platform/replace_file_backend.h"
-#include "system_calls.h"
+#include "platform/system_call_table.h"
 #include "system_error.h"
 
 namespace platform::backend {
@@ -159,6 +160,20 @@ int SetLength(HANDLE file, std::uint64_t length) {
              : LastSystemErrno();
 }
 
+/// Moves all `length` bytes with `step`(bytes done so far, bytes moved), a
+/// ReadFile or WriteFile that may move fewer: 0, or the errno value of the
+/// failure (EIO for a step that moves nothing).
+template <typename Step>
+int Whole(std::size_t length, Step step) {
+  for (std::size_t done = 0; done < length;) {
+    DWORD n = 0;
+    if (!step(done, &n)) return LastSystemErrno();
+    if (n == 0) return EIO;
+    done += n;
+  }
+  return 0;
+}
+
 OVERLAPPED At(std::uint64_t offset) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
@@ -227,17 +242,10 @@ int TryLockExclusive(FileHandle file) {
 void Pause(unsigned milliseconds) { sys.SleepEx(milliseconds, FALSE); }
 
 bool StillNames(const Target& target) {
-  const HANDLE named = sys.CreateFileA(target.place, 0, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (named == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION a{};
-  BY_HANDLE_FILE_INFORMATION b{};
-  const bool same = sys.GetFileInformationByHandle(named, &a) &&
-                    sys.GetFileInformationByHandle(Handle(target.file), &b) &&
-                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-  sys.CloseHandle(named);
-  return same;
+  FileIdentity named{};
+  FileIdentity open{};
+  return IdentifyPath(target.place, &named) && IdentifyHandle(Handle(target.file), &open) &&
+         named == open;
 }
 
 int FileLength(FileHandle file, std::uint64_t* length) {
@@ -248,16 +256,10 @@ int FileLength(FileHandle file, std::uint64_t* length) {
 }
 
 int ReadAt(FileHandle file, std::uint64_t offset, char* buffer, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
+  return Whole(length, [&](std::size_t done, DWORD* n) {
     OVERLAPPED at = At(offset + done);
-    DWORD n = 0;
-    if (!sys.ReadFile(Handle(file), buffer + done, static_cast<DWORD>(length - done), &n, &at)) {
-      return LastSystemErrno();
-    }
-    if (n == 0) return EIO;
-    done += n;
-  }
-  return 0;
+    return sys.ReadFile(Handle(file), buffer + done, static_cast<DWORD>(length - done), n, &at);
+  });
 }
 
 int CreateTemp(const Target& target, TempFile* temp) {
@@ -297,29 +299,16 @@ int CreateInPlace(Target* target) {
 void RemoveCreated(const Target& target) { sys.DeleteFileA(target.place); }
 
 int WriteAll(FileHandle file, const char* bytes, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
-    DWORD n = 0;
-    if (!sys.WriteFile(Handle(file), bytes + done, static_cast<DWORD>(length - done), &n,
-                       nullptr)) {
-      return LastSystemErrno();
-    }
-    if (n == 0) return EIO;
-    done += n;
-  }
-  return 0;
+  return Whole(length, [&](std::size_t done, DWORD* n) {
+    return sys.WriteFile(Handle(file), bytes + done, static_cast<DWORD>(length - done), n, nullptr);
+  });
 }
 
 int WriteAt(FileHandle file, std::uint64_t offset, const char* bytes, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
+  return Whole(length, [&](std::size_t done, DWORD* n) {
     OVERLAPPED at = At(offset + done);
-    DWORD n = 0;
-    if (!sys.WriteFile(Handle(file), bytes + done, static_cast<DWORD>(length - done), &n, &at)) {
-      return LastSystemErrno();
-    }
-    if (n == 0) return EIO;
-    done += n;
-  }
-  return 0;
+    return sys.WriteFile(Handle(file), bytes + done, static_cast<DWORD>(length - done), n, &at);
+  });
 }
 
 // The allocation size, not the end of file: the length and content stay.

@@ -1,4 +1,4 @@
-#include "system_calls.h"
+#include "platform/system_call_table.h"
 
 namespace platform::syscalls {
 

@@ -273,12 +273,6 @@ void InstallTree::InstallConsole(std::string_view dir) const {
 
 namespace {
 
-/// Wine's client lost its server: the program did not get to run. Seen
-/// when a process starts just as a wineserver with no clients left ends.
-bool WineServerLost(const std::string& err) {
-  return err.find("wine client error:") != std::string::npos;
-}
-
 RunResult RunOnce(const Target& target, const std::string& programPath,
                   const std::vector<std::string>& args, const RunOptions& options) {
   std::vector<std::string> command;
@@ -366,12 +360,12 @@ RunResult RunOnce(const Target& target, const std::string& programPath,
 
 }  // namespace
 
-// A run that never reached the program (Wine's server went away under it)
-// is run once more; anything the program did is its own outcome.
+// A run that never reached the program is run once more; anything the
+// program did is its own outcome.
 RunResult Run(const Target& target, const std::string& programPath,
               const std::vector<std::string>& args, const RunOptions& options) {
   RunResult result = RunOnce(target, programPath, args, options);
-  if (target.IsWindows() && WineServerLost(result.err)) {
+  if (target.IsWindows() && WineFailedToStart(result.err)) {
     result = RunOnce(target, programPath, args, options);
   }
   return result;
@@ -473,6 +467,11 @@ std::string FaultShim() {
 int RunShell(const std::string& dir, const std::string& commands) {
   const std::string line = "cd '" + dir + "' && " + commands;
   return std::system(line.c_str());
+}
+
+bool WineFailedToStart(const std::string& output) {
+  return output.find("wine client error:") != std::string::npos ||
+         output.find("ShellExecuteEx failed: Internal error.") != std::string::npos;
 }
 
 bool InCi() { return std::getenv("CI") != nullptr; }

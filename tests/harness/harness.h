@@ -151,6 +151,12 @@ std::string FaultShim();
 /// Runs shell `commands` on the host in directory `dir`; their exit status.
 int RunShell(const std::string& dir, const std::string& commands);
 
+/// True when Wine itself, not the program, failed in `output`: its client
+/// lost the server (a process started just as a server with no programs
+/// left ended), or it could not start a process (seen under load for
+/// reg.exe). Such a run is worth one more try.
+bool WineFailedToStart(const std::string& output);
+
 /// True in CI, whose machine has every tool the suites need.
 bool InCi();
 

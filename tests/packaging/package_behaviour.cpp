@@ -418,15 +418,8 @@ class UnderWine : public Packaged {
         "cd " + Quoted(cwd) + " && " + Quoted(kSource + "/cmake/" + runner) + " " + Quoted(prefix_);
     for (const auto& a : args) command += " " + Quoted(a);
     const Shell first = Sh(command + " 2>&1");
-    return WineFailedToStart(first.out) ? Sh(command + " 2>&1") : first;
-  }
-  /// Wine itself, not the program, failed: its client lost the server, or
-  /// it could not start a process (seen under load, once in some ten full
-  /// runs, for reg.exe started by a registration script). Every command the
-  /// suite runs under Wine may run twice.
-  static bool WineFailedToStart(const std::string& out) {
-    return out.find("wine client error:") != std::string::npos ||
-           out.find("ShellExecuteEx failed: Internal error.") != std::string::npos;
+    // Every command the suite runs under Wine may run twice.
+    return harness::WineFailedToStart(first.out) ? Sh(command + " 2>&1") : first;
   }
   static Shell Wine64(const std::vector<std::string>& args, const std::string& cwd = ".") {
     return Run("wine-run", args, cwd);
